@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class IAppView;
+class TDM;
+
+// Every setting of the two runs, as the main window's fields hold them. The
+// runs ask for them at the moment they need them.
+struct TRunSettings {
+  int DataBaseType = 0;  // 0 MySQL, 1 Firebird, 2 MSSQL
+  QString ExportFolder;
+  QString FBDBHost = QStringLiteral("127.0.0.1");
+  QString FBDBFullPath =
+      QStringLiteral("C:\\Program Files\\Quenby\\Veltrona2\\Data\\Veltrona2.gdb");
+  QString MySQLDBHost = QStringLiteral("127.0.0.1");
+  QString MySQLDBName = QStringLiteral("quillmarsh1");
+  QString MySQLUserName = QStringLiteral("root");
+  QString MySQLPassword;
+  QString InstallFile;
+};
+
+// What the generation and installation runs share with their front end: the
+// data module, the user-interface interface, the settings and the current
+// packet folder (FPacketFolder: the packet folder while generating, the
+// unpack folder while installing; it keeps its value after a run).
+struct TRunContext {
+  TDM& DM;
+  IAppView& View;
+  std::function<TRunSettings()> Settings;
+  QString PacketFolder;
+  // Folder of the running program, ending with a separator: where an
+  // external archiver is looked for.
+  QString ProgramFolder;
+};
