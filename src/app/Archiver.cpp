@@ -1,0 +1,399 @@
+#include "Archiver.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+#include "PacketLayout.h"
+#include "QBMisc.h"
+
+namespace {
+
+constexpr qint64 kBlockSize = 64 * 1024;
+
+struct ReadArchiveFree {
+  void operator()(struct archive* a) const { archive_read_free(a); }
+};
+struct WriteArchiveFree {
+  void operator()(struct archive* a) const { archive_write_free(a); }
+};
+struct EntryFree {
+  void operator()(struct archive_entry* e) const { archive_entry_free(e); }
+};
+using ReadArchive = std::unique_ptr<struct archive, ReadArchiveFree>;
+using WriteArchive = std::unique_ptr<struct archive, WriteArchiveFree>;
+using Entry = std::unique_ptr<struct archive_entry, EntryFree>;
+
+QString ArchiveErrorText(struct archive* a) {
+  const char* text = archive_error_string(a);
+  return text ? QString::fromLocal8Bit(text) : QStringLiteral("libarchive error");
+}
+
+ReadArchive OpenForReading(const QString& fileName, QString& errorText) {
+  ReadArchive a(archive_read_new());
+  archive_read_support_format_all(a.get());
+  archive_read_support_filter_all(a.get());
+  if (archive_read_open_filename(a.get(), QFile::encodeName(fileName).constData(), kBlockSize) !=
+      ARCHIVE_OK) {
+    errorText = ArchiveErrorText(a.get());
+    return nullptr;
+  }
+  return a;
+}
+
+// The part of an entry's name after its last separator of either kind: the
+// stored folders of an archive made elsewhere never reach the disk.
+QString BareName(struct archive_entry* entry) {
+  const char* utf8 = archive_entry_pathname_utf8(entry);
+  QString name = utf8 ? QString::fromUtf8(utf8)
+                      : QString::fromLocal8Bit(
+                            archive_entry_pathname(entry) ? archive_entry_pathname(entry) : "");
+  const qsizetype cut =
+      std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+  if (cut >= 0) name = name.mid(cut + 1);
+  if (name == QLatin1String(".") || name == QLatin1String("..")) return QString();
+  return name;
+}
+
+bool IsPlainFileEntry(struct archive_entry* entry) {
+  return archive_entry_filetype(entry) == AE_IFREG && archive_entry_hardlink(entry) == nullptr;
+}
+
+// The plain files of the folder (hidden ones too) with their sizes.
+QMap<QString, qint64> FolderFiles(const QString& folder) {
+  QMap<QString, qint64> files;
+  const QFileInfoList list =
+      QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+  for (const QFileInfo& info : list) files.insert(info.fileName(), info.size());
+  return files;
+}
+
+QString RarFileName() {
+#ifdef Q_OS_WIN
+  return QStringLiteral("rar.exe");
+#else
+  return QStringLiteral("rar");
+#endif
+}
+
+}  // namespace
+
+TArchiver::TArchiver(QString programFolder) : FProgramFolder(std::move(programFolder)) {}
+
+QString TArchiver::RarProgram() const {
+  const QString path = FProgramFolder + RarFileName();
+  const QFileInfo info(path);
+  return info.isFile() && info.isExecutable() ? path : QString();
+}
+
+int TArchiver::RunArchiverProgram(const QString& commandLine, const QString& workingFolder,
+                                  QString& output) {
+  QStringList parts = QProcess::splitCommand(commandLine);
+  if (parts.isEmpty()) return -1;
+  QProcess process;
+  process.setWorkingDirectory(workingFolder);
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.setStandardInputFile(QProcess::nullDevice());
+  const QString program = parts.takeFirst();
+  process.start(program, parts);
+  if (!process.waitForStarted(-1)) {
+    output = process.errorString();
+    return -1;
+  }
+  process.waitForFinished(-1);
+  output = QString::fromLocal8Bit(process.readAll()).trimmed();
+  if (process.exitStatus() == QProcess::CrashExit) return -2;
+  return process.exitCode();
+}
+
+bool TArchiver::PackWithRar(const QString& rar, const QString& packetFolder, const QString& tmpName,
+                            QString& errorText) const {
+  // The archiver's own command line: -df deletes each file once stored, -m5
+  // compresses hardest, -ep stores bare names.
+  const QString commandLine = QStringLiteral("\"") + FProgramFolder + RarFileName() +
+                              QStringLiteral("\" a -df -m5 -ep \"") + tmpName +
+                              QStringLiteral("\" \"") + packetFolder + QStringLiteral("*.*\"");
+  QString output;
+  const int code = RunArchiverProgram(commandLine, QDir::currentPath(), output);
+  if (code == -1) {
+    errorText = QStringLiteral("Архиваторът %1 не може да бъде стартиран: %2").arg(rar, output);
+    return false;
+  }
+  if (code != 0) {
+    errorText =
+        QStringLiteral("Архиваторът %1 завърши с код %2. %3").arg(rar).arg(code).arg(output);
+    return false;
+  }
+  return true;
+}
+
+bool TArchiver::PackWithLibarchive(const QString& packetFolder, const QMap<QString, qint64>& files,
+                                   const QString& tmpName, QString& errorText) {
+  WriteArchive a(archive_write_new());
+  if (archive_write_set_format_zip(a.get()) != ARCHIVE_OK ||
+      archive_write_set_options(
+          a.get(), "zip:compression=deflate,zip:compression-level=9,zip:hdrcharset=UTF-8") !=
+          ARCHIVE_OK ||
+      archive_write_open_filename(a.get(), QFile::encodeName(tmpName).constData()) != ARCHIVE_OK) {
+    errorText = ArchiveErrorText(a.get());
+    return false;
+  }
+  QByteArray block;
+  for (auto it = files.cbegin(); it != files.cend(); ++it) {
+    QFile file(packetFolder + it.key());
+    if (!file.open(QIODevice::ReadOnly)) {
+      errorText = QStringLiteral("%1: %2").arg(file.fileName(), file.errorString());
+      return false;
+    }
+    const QFileInfo info(file);
+    Entry entry(archive_entry_new());
+    archive_entry_set_pathname_utf8(entry.get(), it.key().toUtf8().constData());
+    archive_entry_set_filetype(entry.get(), AE_IFREG);
+    archive_entry_set_perm(entry.get(), 0644);
+    archive_entry_set_size(entry.get(), file.size());
+    archive_entry_set_mtime(entry.get(), info.lastModified().toSecsSinceEpoch(), 0);
+    if (archive_write_header(a.get(), entry.get()) != ARCHIVE_OK) {
+      errorText = ArchiveErrorText(a.get());
+      return false;
+    }
+    qint64 written = 0;
+    while (!file.atEnd()) {
+      block = file.read(kBlockSize);
+      if (block.isEmpty() && file.error() != QFileDevice::NoError) {
+        errorText = QStringLiteral("%1: %2").arg(file.fileName(), file.errorString());
+        return false;
+      }
+      if (archive_write_data(a.get(), block.constData(), block.size()) != block.size()) {
+        errorText = ArchiveErrorText(a.get());
+        return false;
+      }
+      written += block.size();
+    }
+    if (written != file.size()) {
+      errorText = QStringLiteral("%1: прочетени %2 от %3 байта")
+                      .arg(file.fileName())
+                      .arg(written)
+                      .arg(file.size());
+      return false;
+    }
+  }
+  if (archive_write_close(a.get()) != ARCHIVE_OK) {
+    errorText = ArchiveErrorText(a.get());
+    return false;
+  }
+  return true;
+}
+
+bool TArchiver::ListArchive(const QString& archive, QMap<QString, qint64>& entries,
+                            QString& errorText) {
+  entries.clear();
+  ReadArchive a = OpenForReading(archive, errorText);
+  if (!a) return false;
+  struct archive_entry* entry = nullptr;
+  const void* buffer = nullptr;
+  size_t size = 0;
+  la_int64_t offset = 0;
+  for (;;) {
+    const int r = archive_read_next_header(a.get(), &entry);
+    if (r == ARCHIVE_EOF) break;
+    if (r < ARCHIVE_WARN) {
+      errorText = ArchiveErrorText(a.get());
+      return false;
+    }
+    const bool plain = IsPlainFileEntry(entry);
+    const QString name = BareName(entry);
+    qint64 total = 0;
+    for (;;) {
+      const int d = archive_read_data_block(a.get(), &buffer, &size, &offset);
+      if (d == ARCHIVE_EOF) break;
+      // A checksum mismatch comes as a warning at the end of the entry.
+      if (d != ARCHIVE_OK) {
+        errorText = QStringLiteral("%1: %2").arg(name, ArchiveErrorText(a.get()));
+        return false;
+      }
+      total = std::max<qint64>(total, offset + static_cast<qint64>(size));
+    }
+    if (plain && !name.isEmpty()) entries.insert(name, total);
+  }
+  return true;
+}
+
+bool TArchiver::PackPacketFolder(const QString& packetFolder, QString& archiveName,
+                                 QString& errorText) {
+  archiveName = PacketLayout::ArchiveName(packetFolder);
+  errorText.clear();
+  const QString tmpName = archiveName + QStringLiteral(".tmp");
+  const QMap<QString, qint64> files = FolderFiles(packetFolder);
+  if (files.isEmpty()) {
+    errorText = QStringLiteral("Папката %1 не съдържа файлове за архивиране.").arg(packetFolder);
+    return false;
+  }
+  // An archive left at this name would be added to (rar) or replaced
+  // (libarchive); either loses or mixes a packet, so it is left alone.
+  if (QFileInfo::exists(tmpName)) {
+    errorText = QStringLiteral("Файлът %1 вече съществува.").arg(tmpName);
+    return false;
+  }
+
+  const QString rar = RarProgram();
+  if (!rar.isEmpty()) {
+    if (!PackWithRar(rar, packetFolder, tmpName, errorText)) return false;
+  } else if (!PackWithLibarchive(packetFolder, files, tmpName, errorText)) {
+    QFile::remove(tmpName);  // incomplete; the folder still holds every file
+    return false;
+  }
+
+  // Nothing of the folder is given up before the archive has been read back
+  // whole and found to hold every file at its size.
+  QMap<QString, qint64> stored;
+  QString readError;
+  if (!ListArchive(tmpName, stored, readError)) {
+    errorText = QStringLiteral("Архивът %1 не може да бъде прочетен: %2").arg(tmpName, readError);
+    return false;
+  }
+  for (auto it = files.cbegin(); it != files.cend(); ++it) {
+    const auto found = stored.constFind(it.key());
+    if (found == stored.cend()) {
+      errorText = QStringLiteral("Архивът %1 не съдържа файла %2.").arg(tmpName, it.key());
+      return false;
+    }
+    if (found.value() != it.value()) {
+      errorText = QStringLiteral("Файлът %1 в архива %2 е с размер %3 вместо %4.")
+                      .arg(it.key(), tmpName)
+                      .arg(found.value())
+                      .arg(it.value());
+      return false;
+    }
+  }
+  if (rar.isEmpty()) {
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+      if (!ForceDeleteFile(packetFolder + it.key())) {
+        errorText =
+            QStringLiteral("Файлът %1 не може да бъде изтрит.").arg(packetFolder + it.key());
+        return false;
+      }
+    }
+  }
+  const QMap<QString, qint64> left = FolderFiles(packetFolder);
+  if (!left.isEmpty()) {
+    errorText = QStringLiteral("В папката %1 останаха неархивирани файлове: %2.")
+                    .arg(packetFolder, QStringList(left.keys()).join(QStringLiteral(", ")));
+    return false;
+  }
+  return true;
+}
+
+bool TArchiver::RenamePacketArchive(const QString& archiveName, const QString& extension,
+                                    QString& packetFile, QString& errorText) {
+  errorText.clear();
+  const QString oldName = archiveName + QStringLiteral(".tmp");
+  packetFile = PacketLayout::PacketFileName(archiveName, extension);
+  if (QFileInfo::exists(packetFile)) {
+    errorText = QStringLiteral("Файлът %1 вече съществува. Новият пакет остава във файла %2.")
+                    .arg(packetFile, oldName);
+    return false;
+  }
+  QFile file(oldName);
+  if (!file.rename(packetFile)) {
+    errorText = QStringLiteral("Файлът %1 не може да бъде преименуван на %2: %3")
+                    .arg(oldName, packetFile, file.errorString());
+    return false;
+  }
+  return true;
+}
+
+bool TArchiver::ExtractWithLibarchive(const QString& packetFile, const QString& unpackFolder,
+                                      QString& errorText) {
+  ReadArchive a = OpenForReading(packetFile, errorText);
+  if (!a) return false;
+  struct archive_entry* entry = nullptr;
+  const void* buffer = nullptr;
+  size_t size = 0;
+  la_int64_t offset = 0;
+  for (;;) {
+    const int r = archive_read_next_header(a.get(), &entry);
+    if (r == ARCHIVE_EOF) return true;
+    if (r < ARCHIVE_WARN) {
+      errorText = ArchiveErrorText(a.get());
+      return false;
+    }
+    const QString name = BareName(entry);
+    if (!IsPlainFileEntry(entry) || name.isEmpty()) {
+      archive_read_data_skip(a.get());
+      continue;
+    }
+    QFile out(unpackFolder + name);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+      // A read-only file of that name is replaced as well.
+      ForceDeleteFile(out.fileName());
+      if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        errorText = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
+        return false;
+      }
+    }
+    qint64 position = 0;
+    for (;;) {
+      const int d = archive_read_data_block(a.get(), &buffer, &size, &offset);
+      if (d == ARCHIVE_EOF) break;
+      if (d != ARCHIVE_OK) {
+        errorText = QStringLiteral("%1: %2").arg(name, ArchiveErrorText(a.get()));
+        return false;
+      }
+      // Sparse entries report holes through the offset.
+      if (offset != position && !out.seek(offset)) {
+        errorText = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
+        return false;
+      }
+      if (out.write(static_cast<const char*>(buffer), static_cast<qint64>(size)) !=
+          static_cast<qint64>(size)) {
+        errorText = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
+        return false;
+      }
+      position = offset + static_cast<qint64>(size);
+    }
+    if (!out.flush()) {
+      errorText = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
+      return false;
+    }
+  }
+}
+
+bool TArchiver::ExtractPacket(const QString& packetFile, const QString& unpackFolder,
+                              QString& errorText) {
+  errorText.clear();
+  if (!QFileInfo(packetFile).isFile()) {
+    errorText = QStringLiteral("Пакетът %1 не може да бъде разархивиран: файлът не съществува.")
+                    .arg(packetFile);
+    return false;
+  }
+  if (!QDir(unpackFolder).exists() && !QDir().mkpath(unpackFolder)) {
+    errorText = QStringLiteral("Папката %1 не може да бъде създадена.").arg(unpackFolder);
+    return false;
+  }
+  const QString rar = RarProgram();
+  QString detail;
+  if (!rar.isEmpty()) {
+    // "e" drops the stored folders, "-o+" replaces existing files.
+    const QString commandLine = QStringLiteral("\"") + FProgramFolder + RarFileName() +
+                                QStringLiteral("\" e -o+ \"") + packetFile +
+                                QStringLiteral("\" \"") + unpackFolder + QStringLiteral("\"");
+    QString output;
+    const int code = RunArchiverProgram(commandLine, unpackFolder, output);
+    if (code == 0) return true;
+    // The rar program may not read what libarchive wrote elsewhere (ZIP).
+    detail = code == -1 ? output : QStringLiteral("%1: код %2. %3").arg(rar).arg(code).arg(output);
+  }
+  QString libError;
+  if (ExtractWithLibarchive(packetFile, unpackFolder, libError)) return true;
+  if (!detail.isEmpty()) libError = detail + QStringLiteral("; ") + libError;
+  errorText =
+      QStringLiteral("Пакетът %1 не може да бъде разархивиран: %2").arg(packetFile, libError);
+  return false;
+}

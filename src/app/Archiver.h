@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+
+// Packs a packet folder into its archive, renames the archive to the packet
+// file and extracts a packet into its unpack folder.
+//
+// When a "rar" program lies in the program's folder it does the work, with
+// its own command lines; otherwise libarchive does: packing writes a ZIP
+// (deflate, strongest level, bare names), extraction reads every format
+// libarchive knows (RAR 4/5, ZIP, 7z, tar, ...), so a packet made by either
+// installs everywhere.
+//
+// Every step reports its failure as false plus an error text the runs show;
+// nothing throws.
+class TArchiver {
+ public:
+  // `programFolder` ends with a separator (or is empty: the current folder).
+  explicit TArchiver(QString programFolder);
+
+  // The "rar" program of the program folder when it is there and
+  // executable, otherwise empty.
+  QString RarProgram() const;
+
+  // Stores every plain file of `packetFolder` (ends with a separator) under
+  // its bare name into archiveName + ".tmp" and deletes the stored files;
+  // the folder itself stays. archiveName is always set (the packet folder
+  // without its separator, + ".rar"). True only when the archive exists and
+  // holds every file the folder held, each complete; then the folder is
+  // empty. On false the files that were not stored stay in the folder.
+  bool PackPacketFolder(const QString& packetFolder, QString& archiveName, QString& errorText);
+
+  // Renames archiveName + ".tmp" to the archive name with ".rar" replaced by
+  // `extension`. An existing file of that name is never replaced: false,
+  // and the ".tmp" file stays. packetFile is always set to the final name.
+  bool RenamePacketArchive(const QString& archiveName, const QString& extension,
+                           QString& packetFile, QString& errorText);
+
+  // Extracts every file entry of the packet into `unpackFolder` (ends with a
+  // separator; created when missing) under its bare name, replacing files of
+  // the same name. Folder entries, links and names that are only "." or ".."
+  // are skipped, so nothing is written outside the folder. False with the
+  // error text when the packet cannot be read completely; files extracted
+  // before the failure stay.
+  bool ExtractPacket(const QString& packetFile, const QString& unpackFolder, QString& errorText);
+
+  // Bare names and sizes of the plain files of an archive, every entry read
+  // through to its end (so that checksums are verified). False with the
+  // error text when the archive cannot be opened or read completely.
+  static bool ListArchive(const QString& archive, QMap<QString, qint64>& entries,
+                          QString& errorText);
+
+ private:
+  QString FProgramFolder;
+
+  bool PackWithRar(const QString& rar, const QString& packetFolder, const QString& tmpName,
+                   QString& errorText) const;
+  static bool PackWithLibarchive(const QString& packetFolder, const QMap<QString, qint64>& files,
+                                 const QString& tmpName, QString& errorText);
+  static bool ExtractWithLibarchive(const QString& packetFile, const QString& unpackFolder,
+                                    QString& errorText);
+  // Runs the command line in `workingFolder`; returns the exit code, -1 when
+  // the program did not start, -2 when it crashed; `output` gets its output.
+  static int RunArchiverProgram(const QString& commandLine, const QString& workingFolder,
+                                QString& output);
+};

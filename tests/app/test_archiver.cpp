@@ -1,0 +1,362 @@
+// The archiver: packing with libarchive and through a "rar" program in the
+// program folder, the checks before the packet folder is given up, the
+// rename, and extraction that never writes outside the unpack folder.
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "Archiver.h"
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& data) {
+  QFile f(path);
+  QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+  f.write(data);
+}
+
+QByteArray ReadFile(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
+  return f.readAll();
+}
+
+QStringList Files(const QString& folder) {
+  return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+// A packet folder as a generation run leaves it before packing.
+QMap<QString, QByteArray> FillPacketFolder(const QString& folder) {
+  QMap<QString, QByteArray> files;
+  files.insert(QStringLiteral("tables.descr"), QByteArray("{2.1.0.15}\r\nN_NZOK_GROUP\r\n"));
+  QByteArray big;
+  for (int i = 0; i < 5000; ++i)
+    big += "<ROW ID=\"" + QByteArray::number(i) + "\" NAME=\"\xC0\xC1\"/>";
+  files.insert(QStringLiteral("ARTICLE[1].xml"), big);
+  files.insert(QStringLiteral("ARTICLE[2].xml"), QByteArray("<DATAPACKET/>"));
+  files.insert(QStringLiteral("N_NZOK_GROUP[1].xml"), QByteArray());
+  QDir().mkpath(folder);
+  for (auto it = files.cbegin(); it != files.cend(); ++it) WriteFile(folder + it.key(), it.value());
+  return files;
+}
+
+int Run(const QString& program, const QStringList& args, const QString& cwd = QString()) {
+  QProcess p;
+  if (!cwd.isEmpty()) p.setWorkingDirectory(cwd);
+  p.start(program, args);
+  p.waitForFinished(-1);
+  return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// Writes a ZIP whose entries carry the given stored names (folders, "..",
+// absolute paths); a name ending in "/" is a folder entry.
+void WriteZipWithNames(const QString& zip, const QList<QPair<QByteArray, QByteArray>>& entries) {
+  struct archive* a = archive_write_new();
+  archive_write_set_format_zip(a);
+  QVERIFY(archive_write_open_filename(a, QFile::encodeName(zip).constData()) == ARCHIVE_OK);
+  for (const auto& [name, data] : entries) {
+    struct archive_entry* e = archive_entry_new();
+    archive_entry_set_pathname(e, name.constData());
+    if (name.endsWith('/')) {
+      archive_entry_set_filetype(e, AE_IFDIR);
+      archive_entry_set_perm(e, 0755);
+    } else {
+      archive_entry_set_filetype(e, AE_IFREG);
+      archive_entry_set_perm(e, 0644);
+      archive_entry_set_size(e, data.size());
+    }
+    archive_write_header(a, e);
+    if (!name.endsWith('/')) archive_write_data(a, data.constData(), data.size());
+    archive_entry_free(e);
+  }
+  archive_write_close(a);
+  archive_write_free(a);
+}
+
+// A stand-in for the rar program: records its arguments and working folder,
+// then does the work with bsdtar, or fails as its "mode" file says.
+void InstallRarScript(const QString& programFolder) {
+  const QByteArray script =
+      "#!/bin/sh\n"
+      "here=$(dirname \"$0\")\n"
+      "printf '%s\\n' \"$@\" > \"$here/args.txt\"\n"
+      "pwd > \"$here/cwd.txt\"\n"
+      "mode=$(cat \"$here/mode\" 2>/dev/null)\n"
+      "[ \"$mode\" = fail ] && { echo 'cannot create archive' >&2; exit 3; }\n"
+      "case \"$1\" in\n"
+      "a) archive=\"$5\"; dir=\"${6%\\*.\\*}\"; cd \"$dir\" || exit 9\n"
+      "   if [ \"$mode\" = drop ]; then set -- $(ls | grep -v tables.descr); else set -- *.*; fi\n"
+      "   bsdtar --format zip -cf \"$archive\" \"$@\" || exit 8\n"
+      "   rm -f -- *.* ;;\n"
+      "e) bsdtar -xf \"$3\" -C \"$4\" || exit 7 ;;\n"
+      "esac\n";
+  WriteFile(programFolder + QStringLiteral("rar"), script);
+  QFile::setPermissions(programFolder + QStringLiteral("rar"),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+}  // namespace
+
+class TestArchiver : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir FDir{QDir::tempPath() + QStringLiteral("/nompack arch XXXXXX")};
+  QString FRoot;  // a fresh folder (with a space in its path) per test
+
+ private slots:
+  void init() {
+    QVERIFY(FDir.isValid());
+    FRoot = FDir.path() + QStringLiteral("/") + QString::fromLatin1(QTest::currentTestFunction()) +
+            QStringLiteral(" case/");
+    QDir(FRoot).removeRecursively();
+    QVERIFY(QDir().mkpath(FRoot + QStringLiteral("program")));
+  }
+
+  void packsWithLibarchiveIntoZipReadableByStandardTools() {
+    const QString folder = FRoot + QStringLiteral("nompack_fbdb_20240307-091502/");
+    const auto files = FillPacketFolder(folder);
+    TArchiver archiver(FRoot + QStringLiteral("program/"));
+    QVERIFY(archiver.RarProgram().isEmpty());
+    QString archive, error;
+    QVERIFY2(archiver.PackPacketFolder(folder, archive, error), qPrintable(error));
+    QCOMPARE(archive, FRoot + QStringLiteral("nompack_fbdb_20240307-091502.rar"));
+    QVERIFY(error.isEmpty());
+    // The folder stays, empty; the archive lies next to it under ".tmp".
+    QVERIFY(QDir(folder).exists());
+    QCOMPARE(Files(folder), QStringList());
+    const QString tmp = archive + QStringLiteral(".tmp");
+    const QByteArray head = ReadFile(tmp).left(10);
+    QVERIFY(head.startsWith("PK\x03\x04"));
+    QCOMPARE(int(head[8]), 8);  // deflate
+
+    const QString out = FRoot + QStringLiteral("bsdtar/");
+    QDir().mkpath(out);
+    QCOMPARE(Run(QStringLiteral("bsdtar"), {QStringLiteral("-xf"), tmp}, out), 0);
+    QCOMPARE(Files(out), QStringList(files.keys()));
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+      QCOMPARE(ReadFile(out + it.key()), it.value());
+  }
+
+  void renameRefusesToReplaceAnExistingPacket() {
+    const QString folder = FRoot + QStringLiteral("nompack_mydb_20240307-091502/");
+    FillPacketFolder(folder);
+    TArchiver archiver(FRoot + QStringLiteral("program/"));
+    QString archive, error, packet;
+    QVERIFY(archiver.PackPacketFolder(folder, archive, error));
+    const QString tmp = archive + QStringLiteral(".tmp");
+    const QString final = FRoot + QStringLiteral("nompack_mydb_20240307-091502.mpd");
+    WriteFile(final, "an earlier packet");
+
+    QVERIFY(!archiver.RenamePacketArchive(archive, QStringLiteral(".mpd"), packet, error));
+    QCOMPARE(packet, final);
+    QVERIFY2(error.contains(final) && error.contains(tmp), qPrintable(error));
+    QCOMPARE(ReadFile(final), QByteArray("an earlier packet"));
+    QVERIFY(QFile::exists(tmp));
+
+    QFile::remove(final);
+    QVERIFY2(archiver.RenamePacketArchive(archive, QStringLiteral(".mpd"), packet, error),
+             qPrintable(error));
+    QVERIFY(error.isEmpty());
+    QVERIFY(!QFile::exists(tmp));
+    QVERIFY(ReadFile(final).startsWith("PK"));
+
+    // Nothing to rename: said so, naming the missing file.
+    QVERIFY(!archiver.RenamePacketArchive(archive, QStringLiteral(".fpd"), packet, error));
+    QVERIFY2(error.contains(tmp), qPrintable(error));
+  }
+
+  void packRefusesWhatWouldLoseAPacket_data() {
+    QTest::addColumn<bool>("leftoverTmp");
+    QTest::newRow("an archive already at the .tmp name") << true;
+    QTest::newRow("an empty packet folder") << false;
+  }
+  void packRefusesWhatWouldLoseAPacket() {
+    QFETCH(bool, leftoverTmp);
+    const QString folder = FRoot + QStringLiteral("nompack_fbdb_20240307-091502/");
+    QDir().mkpath(folder);
+    QMap<QString, QByteArray> files;
+    if (leftoverTmp) {
+      files = FillPacketFolder(folder);
+      WriteFile(FRoot + QStringLiteral("nompack_fbdb_20240307-091502.rar.tmp"), "earlier");
+    }
+    TArchiver archiver(FRoot + QStringLiteral("program/"));
+    QString archive, error;
+    QVERIFY(!archiver.PackPacketFolder(folder, archive, error));
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(archive, FRoot + QStringLiteral("nompack_fbdb_20240307-091502.rar"));
+    QCOMPARE(Files(folder), QStringList(files.keys()));
+    if (leftoverTmp) {
+      QCOMPARE(ReadFile(archive + QStringLiteral(".tmp")), QByteArray("earlier"));
+      QVERIFY(error.contains(archive + QStringLiteral(".tmp")));
+    }
+  }
+
+  void packsThroughRarWithItsCommandLine() {
+    const QString program = FRoot + QStringLiteral("program/");
+    InstallRarScript(program);
+    const QString folder = FRoot + QStringLiteral("nompack_fbdb_20240307-091502/");
+    const auto files = FillPacketFolder(folder);
+    TArchiver archiver(program);
+    QCOMPARE(archiver.RarProgram(), program + QStringLiteral("rar"));
+    QString archive, error;
+    QVERIFY2(archiver.PackPacketFolder(folder, archive, error), qPrintable(error));
+    const QString tmp = archive + QStringLiteral(".tmp");
+    QCOMPARE(QString::fromUtf8(ReadFile(program + QStringLiteral("args.txt"))),
+             QStringLiteral("a\n-df\n-m5\n-ep\n%1\n%2*.*\n").arg(tmp, folder));
+    QCOMPARE(Files(folder), QStringList());
+    QMap<QString, qint64> stored;
+    QVERIFY2(TArchiver::ListArchive(tmp, stored, error), qPrintable(error));
+    QCOMPARE(stored.keys(), files.keys());
+  }
+
+  // The archiver ran but the archive is missing or lacks a file: the folder
+  // is the only copy of the export and must not be given up.
+  void rarFailuresKeepThePacketFolder_data() {
+    QTest::addColumn<QByteArray>("mode");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("exit code 3, no archive") << QByteArray("fail") << QStringLiteral("3");
+    QTest::newRow("archive without a file") << QByteArray("drop") << QStringLiteral("tables.descr");
+  }
+  void rarFailuresKeepThePacketFolder() {
+    QFETCH(QByteArray, mode);
+    QFETCH(QString, expected);
+    const QString program = FRoot + QStringLiteral("program/");
+    InstallRarScript(program);
+    WriteFile(program + QStringLiteral("mode"), mode);
+    const QString folder = FRoot + QStringLiteral("nompack_fbdb_20240307-091502/");
+    const auto files = FillPacketFolder(folder);
+    TArchiver archiver(program);
+    QString archive, error;
+    QVERIFY(!archiver.PackPacketFolder(folder, archive, error));
+    QVERIFY2(error.contains(expected), qPrintable(error));
+    if (mode == "fail") QCOMPARE(Files(folder), QStringList(files.keys()));
+  }
+
+  void extractsEveryFormatUnderBareNames_data() {
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QStringList>("bsdtarOptions");
+    QTest::newRow("zip") << QStringLiteral("x.zip")
+                         << QStringList{QStringLiteral("--format"), QStringLiteral("zip")};
+    QTest::newRow("7z") << QStringLiteral("x.7z")
+                        << QStringList{QStringLiteral("--format"), QStringLiteral("7zip")};
+    QTest::newRow("tar.gz") << QStringLiteral("x.tar.gz") << QStringList{QStringLiteral("-z")};
+  }
+  void extractsEveryFormatUnderBareNames() {
+    QFETCH(QString, suffix);
+    QFETCH(QStringList, bsdtarOptions);
+    // Stored with a folder part, as an archive made elsewhere may be.
+    const QString source = FRoot + QStringLiteral("src/");
+    const auto files = FillPacketFolder(source + QStringLiteral("inner/"));
+    const QString packet = FRoot + suffix;
+    QCOMPARE(Run(QStringLiteral("bsdtar"),
+                 QStringList{QStringLiteral("-cf"), packet} + bsdtarOptions +
+                     QStringList{QStringLiteral("inner")},
+                 source),
+             0);
+    const QString unpack = FRoot + QStringLiteral("unpack/");
+    QDir().mkpath(unpack);
+    WriteFile(unpack + QStringLiteral("ARTICLE[2].xml"), "stale copy");
+    TArchiver archiver(FRoot + QStringLiteral("program/"));
+    QString error;
+    QVERIFY2(archiver.ExtractPacket(packet, unpack, error), qPrintable(error));
+    QCOMPARE(Files(unpack), QStringList(files.keys()));
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+      QCOMPARE(ReadFile(unpack + it.key()), it.value());
+    QCOMPARE(QDir(unpack).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
+  }
+
+  void extractionNeverLeavesTheUnpackFolder() {
+    const QString packet = FRoot + QStringLiteral("evil.zip");
+    const QString outside = FDir.path() + QStringLiteral("/outside.xml");
+    QFile::remove(outside);
+    WriteZipWithNames(packet, {{"tables.descr", "{1.0.0.0}\r\n"},
+                               {"sub/", ""},
+                               {"sub/deeper/A[1].xml", "nested"},
+                               {"../B[1].xml", "dotdot"},
+                               {"../../outside.xml", "escape"},
+                               {QFile::encodeName(outside), "absolute"},
+                               {"..\\C[1].xml", "backslash"},
+                               {"..", "only dots"},
+                               {"./", ""}});
+    const QString unpack = FRoot + QStringLiteral("unpack/");  // made when missing
+    TArchiver archiver(FRoot + QStringLiteral("program/"));
+    QString error;
+    QVERIFY2(archiver.ExtractPacket(packet, unpack, error), qPrintable(error));
+    QCOMPARE(Files(unpack), (QStringList{QStringLiteral("A[1].xml"), QStringLiteral("B[1].xml"),
+                                         QStringLiteral("C[1].xml"), QStringLiteral("outside.xml"),
+                                         QStringLiteral("tables.descr")}));
+    QCOMPARE(ReadFile(unpack + QStringLiteral("outside.xml")), QByteArray("absolute"));
+    QCOMPARE(ReadFile(unpack + QStringLiteral("A[1].xml")), QByteArray("nested"));
+    QVERIFY(!QFile::exists(outside));
+    QVERIFY(!QFile::exists(FRoot + QStringLiteral("B[1].xml")));
+    QCOMPARE(QDir(unpack).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
+  }
+
+  void extractionFailuresAreReported_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("missing file") << QStringLiteral("missing");
+    QTest::newRow("not an archive") << QStringLiteral("garbage");
+    QTest::newRow("truncated") << QStringLiteral("truncated");
+    QTest::newRow("damaged data") << QStringLiteral("crc");
+  }
+  void extractionFailuresAreReported() {
+    QFETCH(QString, kind);
+    const QString packet = FRoot + QStringLiteral("p.fpd");
+    if (kind != QLatin1String("missing")) {
+      QByteArray data;
+      if (kind == QLatin1String("garbage")) {
+        data = QByteArray(4000, '\x17');
+      } else {
+        const QString folder = FRoot + QStringLiteral("nompack_fbdb_20240307-091502/");
+        FillPacketFolder(folder);
+        QString archive, error;
+        QVERIFY(TArchiver(FRoot).PackPacketFolder(folder, archive, error));
+        data = ReadFile(archive + QStringLiteral(".tmp"));
+        if (kind == QLatin1String("truncated"))
+          data.truncate(data.size() / 2);
+        else
+          data[data.indexOf("ARTICLE[1].xml") + 40] ^= 0x55;  // inside its deflate stream
+      }
+      WriteFile(packet, data);
+    }
+    TArchiver archiver(FRoot + QStringLiteral("program/"));
+    QString error;
+    QVERIFY(!archiver.ExtractPacket(packet, FRoot + QStringLiteral("unpack/"), error));
+    QVERIFY2(error.contains(packet), qPrintable(error));
+  }
+
+  void extractsThroughRarWithItsCommandLine() {
+    const QString program = FRoot + QStringLiteral("program/");
+    const QString folder = FRoot + QStringLiteral("nompack_fbdb_20240307-091502/");
+    const auto files = FillPacketFolder(folder);
+    QString archive, error, packet;
+    TArchiver plain(FRoot);
+    QVERIFY(plain.PackPacketFolder(folder, archive, error));
+    QVERIFY(plain.RenamePacketArchive(archive, QStringLiteral(".fpd"), packet, error));
+    InstallRarScript(program);
+    const QString unpack = FRoot + QStringLiteral("nompack_fbdb_20240307-091502 unpacked/");
+    QDir().mkpath(unpack);
+    TArchiver archiver(program);
+    QVERIFY2(archiver.ExtractPacket(packet, unpack, error), qPrintable(error));
+    QCOMPARE(QString::fromUtf8(ReadFile(program + QStringLiteral("args.txt"))),
+             QStringLiteral("e\n-o+\n%1\n%2\n").arg(packet, unpack));
+    QCOMPARE(QString::fromUtf8(ReadFile(program + QStringLiteral("cwd.txt"))).trimmed() +
+                 QStringLiteral("/"),
+             unpack);
+    QCOMPARE(Files(unpack), QStringList(files.keys()));
+
+    // A rar program that cannot read the packet: libarchive still does.
+    WriteFile(program + QStringLiteral("mode"), "fail");
+    QDir(unpack).removeRecursively();
+    QVERIFY2(archiver.ExtractPacket(packet, unpack, error), qPrintable(error));
+    QCOMPARE(Files(unpack), QStringList(files.keys()));
+  }
+};
+
+QTEST_GUILESS_MAIN(TestArchiver)
+#include "test_archiver.moc"
