@@ -32,11 +32,14 @@ bool NormaliseDecimal(const QString& text, QString& out) {
     negative = t[i] == QLatin1Char('-');
     ++i;
   }
+  // ASCII digits only: the text is written as it stands into chunk files
+  // and bound as a number.
+  auto isDigit = [&](qsizetype k) { return t[k] >= QLatin1Char('0') && t[k] <= QLatin1Char('9'); };
   QString whole, frac;
-  for (; i < t.size() && t[i].isDigit(); ++i) whole += t[i];
+  for (; i < t.size() && isDigit(i); ++i) whole += t[i];
   if (i < t.size() && t[i] == QLatin1Char('.')) {
     ++i;
-    for (; i < t.size() && t[i].isDigit(); ++i) frac += t[i];
+    for (; i < t.size() && isDigit(i); ++i) frac += t[i];
   }
   if (i != t.size() || (whole.isEmpty() && frac.isEmpty())) return false;
   while (whole.size() > 1 && whole[0] == QLatin1Char('0')) whole.remove(0, 1);
