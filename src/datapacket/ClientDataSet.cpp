@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <limits>
 
 #include "NompackError.h"
 
@@ -199,15 +200,27 @@ Variant CoerceToFieldType(const Variant& value, const TFieldDef& def) {
     case ftFmtMemo:
     case ftOraClob:
       return value.VarType() == T::String ? value : Variant::FromString(value.ToString());
-    case ftSmallint:
-      return Variant::FromInt(value.ToInt32(), T::Int16);
+    case ftSmallint: {
+      // Out of range is an error, not a wrap-around: a value must never
+      // silently turn into another one.
+      const qint32 n = value.ToInt32();
+      if (n < std::numeric_limits<qint16>::min() || n > std::numeric_limits<qint16>::max())
+        throw ENompackError(QStringLiteral("%1 is not a valid SmallInt value").arg(n),
+                            ENompackError::Kind::Conversion);
+      return Variant::FromInt(n, T::Int16);
+    }
     case ftInteger:
     case ftAutoInc:
       return Variant::FromInt(value.ToInt32(), T::Int32);
     case ftLargeint:
       return Variant::FromInt64(value.ToInt64());
-    case ftWord:
-      return Variant::FromUInt(static_cast<quint64>(value.ToInt32()) & 0xFFFF, T::UInt16);
+    case ftWord: {
+      const qint64 n = value.ToInt64();
+      if (n < 0 || n > std::numeric_limits<quint16>::max())
+        throw ENompackError(QStringLiteral("%1 is not a valid Word value").arg(n),
+                            ENompackError::Kind::Conversion);
+      return Variant::FromUInt(static_cast<quint64>(n), T::UInt16);
+    }
     case ftBoolean:
       return Variant::FromBool(value.ToBool());
     case ftFloat:
