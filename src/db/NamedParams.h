@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "Connection.h"
+
+// How a server writes literals, identifiers and comments, which decides where
+// a colon can start a parameter name.
+enum class TSqlDialect {
+  MySQL,     // '...' and "..." with backslash escapes, `...`, #, -- and /* */
+  Firebird,  // '...', "..." identifiers, -- and /* */
+  ODBC,      // '...', "..." and [...] identifiers, -- and /* */
+};
+
+// A statement text with its ":NAME" parameters replaced by "?" markers.
+struct TParsedSql {
+  QString Sql;
+  QStringList Markers;  // the parameter name of each "?", in text order
+  QStringList Names;    // distinct names (letter case ignored), in order of first appearance
+};
+
+// Parameter names are letters, digits, "_" and "$", starting with a letter
+// or "_"; :"any text" names a parameter too. "::" and a colon inside a
+// literal, quoted identifier or comment are left alone.
+TParsedSql ParseNamedParams(const QString& sql, TSqlDialect dialect);
+
+// Index of the parameter of that name, letter case ignored; -1 when missing.
+int FindParam(const TParams& params, const QString& name);
+// The parameter bound to a marker; throws ENompackError (Database) naming it
+// when the caller gave no such parameter.
+const TParam& ParamForMarker(const TParams& params, const QString& name);

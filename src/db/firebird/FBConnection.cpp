@@ -1,0 +1,298 @@
+#include "FBConnection.h"
+
+#include "ClientDataSet.h"
+#include "Connections.h"
+#include "Cp1251.h"
+#include "DbValues.h"
+#include "FBStatement.h"
+#include "NompackError.h"
+
+QByteArray TFBCodec::Encode(const QString& paramName, const QString& text) const {
+  return Utf8 ? text.toUtf8() : DbValues::EncodeParamText(paramName, text);
+}
+
+QByteArray TFBCodec::EncodeSql(const QString& sql) const {
+  return Utf8 ? sql.toUtf8() : Cp1251::Encode(sql);
+}
+
+QString TFBCodec::Decode(const char* data, qsizetype size) const {
+  return Utf8 ? QString::fromUtf8(data, size) : Cp1251::Decode(data, size);
+}
+
+void ThrowFBError(const ISC_STATUS* status, const TFBCodec& codec) {
+  QStringList lines;
+  char buffer[1024];
+  const ISC_STATUS* cursor = status;
+  while (fb_interpret(buffer, sizeof buffer, &cursor) > 0)
+    lines.append(codec.Decode(buffer, qstrlen(buffer)));
+  const QString text = lines.join(QLatin1Char('\n'));
+  const ISC_LONG sqlCode = isc_sqlcode(status);
+  ENompackError error(text, ENompackError::Kind::Server, text, status[1]);
+  error.AddContext(QStringLiteral("SQLCODE %1").arg(sqlCode));
+  throw error;
+}
+
+namespace {
+
+[[noreturn]] void FailParameter(const QString& what, const QString& line) {
+  throw ENompackError(QStringLiteral("Unknown %1 parameter \"%2\"").arg(what, line),
+                      ENompackError::Kind::Database);
+}
+
+void AppendString(QByteArray& dpb, char item, const QByteArray& value) {
+  if (value.size() > 255) FailParameter(QStringLiteral("attachment"), QString::fromLatin1(value));
+  dpb.append(item);
+  dpb.append(static_cast<char>(value.size()));
+  dpb.append(value);
+}
+
+QByteArray BuildTpb(const QStringList& lines) {
+  struct Item {
+    const char* Name;
+    char Code;
+  };
+  static constexpr Item kItems[] = {
+      {"read_committed", isc_tpb_read_committed},
+      {"rec_version", isc_tpb_rec_version},
+      {"no_rec_version", isc_tpb_no_rec_version},
+      {"wait", isc_tpb_wait},
+      {"nowait", isc_tpb_nowait},
+      {"concurrency", isc_tpb_concurrency},
+      {"consistency", isc_tpb_consistency},
+      {"read", isc_tpb_read},
+      {"write", isc_tpb_write},
+  };
+  QByteArray tpb(1, static_cast<char>(isc_tpb_version3));
+  for (const QString& raw : lines) {
+    const QString line = raw.trimmed();
+    if (line.isEmpty()) continue;
+    bool found = false;
+    for (const Item& item : kItems) {
+      if (line.compare(QLatin1String(item.Name), Qt::CaseInsensitive) == 0) {
+        tpb.append(item.Code);
+        found = true;
+      }
+    }
+    if (!found) FailParameter(QStringLiteral("transaction"), line);
+  }
+  return tpb;
+}
+
+}  // namespace
+
+QByteArray BuildFBDpb(const QStringList& lines, TFBCodec* codec) {
+  QByteArray dpb(1, static_cast<char>(isc_dpb_version1));
+  for (const QString& raw : lines) {
+    const QString line = raw.trimmed();
+    if (line.isEmpty()) continue;
+    const qsizetype eq = line.indexOf(QLatin1Char('='));
+    const QString name = (eq < 0 ? line : line.left(eq)).trimmed().toLower();
+    const QString value = eq < 0 ? QString() : line.mid(eq + 1).trimmed();
+    if (name == QLatin1String("user_name")) {
+      AppendString(dpb, isc_dpb_user_name, value.toUtf8());
+    } else if (name == QLatin1String("password")) {
+      AppendString(dpb, isc_dpb_password, value.toUtf8());
+    } else if (name == QLatin1String("lc_ctype")) {
+      AppendString(dpb, isc_dpb_lc_ctype, value.toLatin1());
+      if (codec) {
+        codec->Utf8 = value.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) == 0;
+        codec->BytesPerChar = codec->Utf8 ? 4 : 1;
+      }
+    } else if (name == QLatin1String("sql_role_name")) {
+      AppendString(dpb, isc_dpb_sql_role_name, value.toUtf8());
+    } else {
+      FailParameter(QStringLiteral("attachment"), line);
+    }
+  }
+  return dpb;
+}
+
+TFBConnection::TFBConnection(const QString& database, const QStringList& dpbLines,
+                             const QStringList& tpbLines)
+    : FTpb(BuildTpb(tpbLines)) {
+  const QByteArray dpb = BuildFBDpb(dpbLines, &FCodec);
+  const QByteArray name = database.toUtf8();
+  ISC_STATUS_ARRAY status;
+  isc_attach_database(status, static_cast<short>(name.size()), name.constData(), &FDb,
+                      static_cast<short>(dpb.size()), dpb.constData());
+  if (status[0] == 1 && status[1]) {
+    FDb = 0;
+    ThrowFBError(status, FCodec);
+  }
+}
+
+TFBConnection::~TFBConnection() {
+  try {
+    Close();
+  } catch (...) {
+    // A lost attachment cannot be closed any further.
+  }
+}
+
+void TFBConnection::Close() {
+  const auto statements = FStatements;
+  for (TFBStatement* s : statements) s->Invalidate();
+  FStatements.clear();
+  ISC_STATUS_ARRAY status;
+  if (FTr) {
+    isc_rollback_transaction(status, &FTr);
+    FTr = 0;
+  }
+  if (FDb) {
+    isc_detach_database(status, &FDb);
+    FDb = 0;
+    CheckFB(status, FCodec);
+  }
+}
+
+isc_db_handle* TFBConnection::DbHandle() {
+  if (!FDb)
+    throw ENompackError(QStringLiteral("The Firebird database is not attached"),
+                        ENompackError::Kind::Database);
+  return &FDb;
+}
+
+isc_tr_handle* TFBConnection::TrHandle() {
+  DbHandle();
+  if (!FTr)
+    throw ENompackError(QStringLiteral("Transaction is not active"), ENompackError::Kind::Database);
+  return &FTr;
+}
+
+void TFBConnection::StartTransaction() {
+  if (FTr)
+    throw ENompackError(QStringLiteral("Transaction is already active"),
+                        ENompackError::Kind::Database);
+  ISC_STATUS_ARRAY status;
+  isc_start_transaction(status, &FTr, 1, DbHandle(), static_cast<unsigned short>(FTpb.size()),
+                        FTpb.constData());
+  if (status[0] == 1 && status[1]) {
+    FTr = 0;
+    ThrowFBError(status, FCodec);
+  }
+}
+
+void TFBConnection::Commit() {
+  ISC_STATUS_ARRAY status;
+  // Open cursors belong to the transaction that ends.
+  for (TFBStatement* s : FStatements) s->CloseCursor();
+  isc_commit_transaction(status, TrHandle());
+  CheckFB(status, FCodec);
+  FTr = 0;
+}
+
+void TFBConnection::CommitRetaining() {
+  ISC_STATUS_ARRAY status;
+  isc_commit_retaining(status, TrHandle());
+  CheckFB(status, FCodec);
+}
+
+void TFBConnection::RollbackRetaining() {
+  ISC_STATUS_ARRAY status;
+  isc_rollback_retaining(status, TrHandle());
+  CheckFB(status, FCodec);
+  // Undone DDL may have changed what the catalogue says.
+  ForgetCatalogue();
+}
+
+void TFBConnection::Execute(const QString& sql, const TParams& params) {
+  TFBStatement statement(*this, sql);
+  statement.Execute(params);
+}
+
+std::unique_ptr<TClientDataSet> TFBConnection::Open(const QString& sql, const TParams& params) {
+  TFBStatement statement(*this, sql);
+  return statement.Fetch(params);
+}
+
+std::unique_ptr<IStatement> TFBConnection::Prepare(const QString& sql) {
+  return std::make_unique<TFBStatement>(*this, sql);
+}
+
+int TFBConnection::DeclaredPrecision(const QString& relation, const QString& field, int fallback) {
+  if (relation.isEmpty() || field.isEmpty()) return fallback;
+  const QString key = relation + QLatin1Char('.') + field;
+  const auto it = FPrecisions.constFind(key);
+  if (it != FPrecisions.constEnd()) return *it;
+  TParams params{{QStringLiteral("REL"), ftString, Variant::FromString(relation)},
+                 {QStringLiteral("FLD"), ftString, Variant::FromString(field)}};
+  const auto ds =
+      Open(QStringLiteral("SELECT F.RDB$FIELD_PRECISION FROM RDB$RELATION_FIELDS RF "
+                          "JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE "
+                          "WHERE RF.RDB$RELATION_NAME = :REL AND RF.RDB$FIELD_NAME = :FLD"),
+           params);
+  int precision = fallback;
+  if (!ds->IsEmpty() && !ds->Value(0).IsNull() && ds->Value(0).ToInt32() > 0)
+    precision = ds->Value(0).ToInt32();
+  FPrecisions.insert(key, precision);
+  return precision;
+}
+
+QVector<IConnection::TableEntry> TFBConnection::Tables() {
+  const auto ds =
+      Open(QStringLiteral("SELECT TRIM(R.RDB$RELATION_NAME), R.RDB$VIEW_BLR IS NOT NULL, "
+                          "COALESCE(R.RDB$SYSTEM_FLAG, 0) "
+                          "FROM RDB$RELATIONS R ORDER BY R.RDB$RELATION_NAME"));
+  QVector<TableEntry> out;
+  for (const auto& row : ds->Rows()) {
+    QString kind = row[1].ToBool() ? QStringLiteral("VIEW") : QStringLiteral("TABLE");
+    if (row[2].ToInt32() != 0) kind = QStringLiteral("SYSTEM TABLE");
+    out.append({row[0].ToString(), kind});
+  }
+  return out;
+}
+
+QStringList TFBConnection::ColumnNames(const QString& table) {
+  TParams params{{QStringLiteral("REL"), ftString, Variant::FromString(table)}};
+  const auto ds =
+      Open(QStringLiteral("SELECT TRIM(RF.RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS RF "
+                          "WHERE RF.RDB$RELATION_NAME = :REL ORDER BY RF.RDB$FIELD_POSITION"),
+           params);
+  QStringList out;
+  for (const auto& row : ds->Rows()) out.append(row[0].ToString());
+  return out;
+}
+
+std::unique_ptr<IConnection> OpenFirebird(const QString& database, const QStringList& dpbLines,
+                                          const QStringList& tpbLines) {
+  return std::make_unique<TFBConnection>(database, dpbLines, tpbLines);
+}
+
+void CreateFirebirdDatabase(const QString& database, const QStringList& dpbLines,
+                            const QString& defaultCharset) {
+  QString user, password;
+  for (const QString& line : dpbLines) {
+    const QString name = line.section(QLatin1Char('='), 0, 0).trimmed().toLower();
+    const QString value = line.section(QLatin1Char('='), 1).trimmed();
+    if (name == QLatin1String("user_name")) user = value;
+    if (name == QLatin1String("password")) password = value;
+  }
+  QString sql = QStringLiteral("CREATE DATABASE '%1' USER '%2' PASSWORD '%3' PAGE_SIZE 8192")
+                    .arg(QString(database).replace(QLatin1Char('\''), QStringLiteral("''")),
+                         user.replace(QLatin1Char('\''), QStringLiteral("''")),
+                         password.replace(QLatin1Char('\''), QStringLiteral("''")));
+  if (!defaultCharset.isEmpty()) sql += QStringLiteral(" DEFAULT CHARACTER SET ") + defaultCharset;
+  const QByteArray text = sql.toUtf8();
+  ISC_STATUS_ARRAY status;
+  isc_db_handle db = 0;
+  isc_tr_handle tr = 0;
+  isc_dsql_execute_immediate(status, &db, &tr, static_cast<unsigned short>(text.size()),
+                             text.constData(), 3, nullptr);
+  TFBCodec codec;
+  CheckFB(status, codec);
+  isc_detach_database(status, &db);
+  CheckFB(status, codec);
+}
+
+void DropFirebirdDatabase(const QString& database, const QStringList& dpbLines) {
+  TFBCodec codec;
+  const QByteArray dpb = BuildFBDpb(dpbLines, &codec);
+  const QByteArray name = database.toUtf8();
+  ISC_STATUS_ARRAY status;
+  isc_db_handle db = 0;
+  isc_attach_database(status, static_cast<short>(name.size()), name.constData(), &db,
+                      static_cast<short>(dpb.size()), dpb.constData());
+  CheckFB(status, codec);
+  isc_drop_database(status, &db);
+  CheckFB(status, codec);
+}

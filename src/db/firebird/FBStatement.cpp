@@ -1,0 +1,477 @@
+#include "FBStatement.h"
+
+#include <cstring>
+
+#include "ClientDataSet.h"
+#include "DbValues.h"
+#include "FBConnection.h"
+#include "NamedParams.h"
+#include "NompackError.h"
+
+namespace {
+
+constexpr unsigned short kDialect = 3;
+
+// Bytes of the value buffer of a variable of that type.
+int BufferSize(const XSQLVAR& v) {
+  switch (v.sqltype & ~1) {
+    case SQL_TEXT:
+      return v.sqllen;
+    case SQL_VARYING:
+      return v.sqllen + 2;
+    case SQL_SHORT:
+      return 2;
+    case SQL_LONG:
+    case SQL_FLOAT:
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+      return 4;
+    case SQL_BOOLEAN:
+      return 1;
+    default:
+      return 8;
+  }
+}
+
+qint64 RawInt(const XSQLVAR& v) {
+  switch (v.sqltype & ~1) {
+    case SQL_SHORT: {
+      short s;
+      std::memcpy(&s, v.sqldata, sizeof s);
+      return s;
+    }
+    case SQL_LONG: {
+      ISC_LONG l;
+      std::memcpy(&l, v.sqldata, sizeof l);
+      return l;
+    }
+    default: {
+      ISC_INT64 i;
+      std::memcpy(&i, v.sqldata, sizeof i);
+      return i;
+    }
+  }
+}
+
+template <typename T>
+QByteArray Raw(const T& value) {
+  return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// Text of a value for a text parameter; date-times in the form the server reads.
+QString TextOf(const Variant& value) {
+  if (value.VarType() == Variant::Type::DateTime)
+    return DateTimeConv::ToQDateTime(value.ToDateTime())
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+  return value.ToString();
+}
+
+}  // namespace
+
+void TFBSqlDa::Resize(int count) {
+  if (count < 1) count = 1;
+  FMemory = std::make_unique<char[]>(XSQLDA_LENGTH(count));
+  std::memset(FMemory.get(), 0, XSQLDA_LENGTH(count));
+  Get()->version = SQLDA_VERSION1;
+  Get()->sqln = static_cast<ISC_SHORT>(count);
+}
+
+TFBStatement::TFBStatement(TFBConnection& connection, const QString& sql)
+    : FConnection(&connection) {
+  connection.Attach(this);
+  try {
+    Prepare(sql);
+  } catch (...) {
+    Invalidate();
+    throw;
+  }
+}
+
+TFBStatement::~TFBStatement() {
+  Invalidate();
+}
+
+void TFBStatement::Invalidate() {
+  if (FStmt && FConnection && FConnection->IsConnected()) {
+    ISC_STATUS_ARRAY status;
+    isc_dsql_free_statement(status, &FStmt, DSQL_drop);
+  }
+  FStmt = 0;
+  FCursorOpen = false;
+  if (FConnection) {
+    FConnection->Detach(this);
+    FConnection = nullptr;
+  }
+}
+
+isc_stmt_handle* TFBStatement::Handle() {
+  if (!FStmt || !FConnection)
+    throw ENompackError(QStringLiteral("The Firebird attachment of this statement is closed"),
+                        ENompackError::Kind::Database);
+  return &FStmt;
+}
+
+void TFBStatement::CloseCursor() {
+  if (!FCursorOpen || !FStmt) return;
+  FCursorOpen = false;
+  ISC_STATUS_ARRAY status;
+  isc_dsql_free_statement(status, &FStmt, DSQL_close);
+}
+
+void TFBStatement::Prepare(const QString& sql) {
+  const TFBCodec& codec = FConnection->Codec();
+  const TParsedSql parsed = ParseNamedParams(sql, TSqlDialect::Firebird);
+  FMarkers = parsed.Markers;
+  FNames = parsed.Names;
+  const QByteArray text = codec.EncodeSql(parsed.Sql);
+  ISC_STATUS_ARRAY status;
+  isc_dsql_allocate_statement(status, FConnection->DbHandle(), &FStmt);
+  CheckFB(status, codec);
+  FOut.Resize(32);
+  isc_dsql_prepare(status, FConnection->TrHandle(), &FStmt, 0, text.constData(), kDialect,
+                   FOut.Get());
+  CheckFB(status, codec);
+
+  const char item = isc_info_sql_stmt_type;
+  char info[16] = {};
+  isc_dsql_sql_info(status, &FStmt, 1, &item, sizeof info, info);
+  CheckFB(status, codec);
+  if (info[0] == isc_info_sql_stmt_type) {
+    const short len = static_cast<short>(isc_vax_integer(info + 1, 2));
+    FType = isc_vax_integer(info + 3, len);
+  }
+
+  FIn.Resize(qMax<int>(1, FMarkers.size()));
+  isc_dsql_describe_bind(status, &FStmt, kDialect, FIn.Get());
+  CheckFB(status, codec);
+  if (FIn.Count() > FIn.Get()->sqln) {
+    FIn.Resize(FIn.Count());
+    isc_dsql_describe_bind(status, &FStmt, kDialect, FIn.Get());
+    CheckFB(status, codec);
+  }
+  if (FIn.Count() != FMarkers.size())
+    throw ENompackError(
+        QStringLiteral("The statement holds %1 parameter markers where %2 were expected")
+            .arg(FIn.Count())
+            .arg(FMarkers.size()),
+        ENompackError::Kind::Database);
+  FDescribedIn.resize(FIn.Count());
+  for (int i = 0; i < FIn.Count(); ++i) FDescribedIn[i] = FIn.Var(i);
+  FInBuffers.resize(FIn.Count());
+  DescribeOutput();
+}
+
+void TFBStatement::DescribeOutput() {
+  ISC_STATUS_ARRAY status;
+  if (FOut.Count() > FOut.Get()->sqln) {
+    FOut.Resize(FOut.Count());
+    isc_dsql_describe(status, &FStmt, kDialect, FOut.Get());
+    CheckFB(status, FConnection->Codec());
+  }
+  const int count = FOut.Count();
+  int total = 0;
+  for (int i = 0; i < count; ++i) total += (BufferSize(FOut.Var(i)) + 7) & ~7;
+  FOutData.resize(total);
+  FOutNulls.resize(count);
+  FColumns.resize(count);
+  const TFBCodec& codec = FConnection->Codec();
+  int offset = 0;
+  for (int i = 0; i < count; ++i) {
+    XSQLVAR& v = FOut.Var(i);
+    v.sqldata = FOutData.data() + offset;
+    v.sqlind = &FOutNulls[i];
+    v.sqltype |= 1;  // every column may come back NULL
+    offset += (BufferSize(v) + 7) & ~7;
+    TFBColumn& col = FColumns[i];
+    col = DescribeFBColumn(v, codec.BytesPerChar);
+    col.Def.Name = codec.Decode(v.aliasname, v.aliasname_length);
+    if (col.NeedsPrecision) {
+      col.Def.Precision = FConnection->DeclaredPrecision(codec.Decode(v.relname, v.relname_length),
+                                                         codec.Decode(v.sqlname, v.sqlname_length),
+                                                         col.Def.Precision);
+    }
+  }
+}
+
+void TFBStatement::BindOne(int index, const TParam& param) {
+  const XSQLVAR& described = FDescribedIn[index];
+  XSQLVAR& v = FIn.Var(index);
+  ParamBuffer& buf = FInBuffers[index];
+  v = described;
+  const Variant value = DbValues::BindValue(param);
+  if (value.IsNull()) {
+    buf.Data = QByteArray(qMax(BufferSize(described), 8), '\0');
+    buf.Null = -1;
+    v.sqltype = static_cast<short>(described.sqltype | 1);
+    v.sqldata = buf.Data.data();
+    v.sqlind = &buf.Null;
+    return;
+  }
+  buf.Null = 0;
+  TFBSend send = FBSendFor(described);
+  const TFieldType type = DbValues::BindType(param);
+  // Text the caller declared goes as text where the server wants no text or
+  // blob: the server converts it (or refuses it, as it would a stored value).
+  if (IsTextFieldType(type) && send != TFBSend::BlobText && send != TFBSend::BlobBinary &&
+      send != TFBSend::Octets)
+    send = TFBSend::Text;
+  const TFBCodec& codec = FConnection->Codec();
+  short sqltype = SQL_TEXT;
+  switch (send) {
+    case TFBSend::Text:
+      buf.Data = codec.Encode(param.Name, TextOf(value));
+      if ((described.sqltype & ~1) != SQL_TEXT && (described.sqltype & ~1) != SQL_VARYING)
+        v.sqlsubtype = codec.Utf8 ? 4 : 52;  // the session's character set: UTF8 or WIN1251
+      v.sqlscale = 0;
+      break;
+    case TFBSend::Octets:
+      buf.Data = value.ToBytes();
+      v.sqlsubtype = 1;
+      break;
+    case TFBSend::Scaled: {
+      const int scale = -described.sqlscale;
+      qint64 scaled = 0;
+      if (value.VarType() == Variant::Type::Boolean) {
+        scaled = value.ToBool() ? 1 : 0;
+        for (int i = 0; i < scale; ++i) scaled *= 10;
+      } else {
+        QString text;
+        try {
+          text = value.ToDecimalText();
+        } catch (const ENompackError& e) {
+          DbValues::FailParam(param.Name, e.Message());
+        }
+        if (!DbValues::DecimalToScaled(text, scale, scaled))
+          DbValues::FailParam(param.Name, QStringLiteral("%1 does not fit in 64 bits").arg(text));
+      }
+      buf.Data = Raw<ISC_INT64>(scaled);
+      sqltype = SQL_INT64;
+      break;
+    }
+    case TFBSend::Double:
+      buf.Data = Raw<double>(value.ToDouble());
+      sqltype = SQL_DOUBLE;
+      v.sqlscale = 0;
+      break;
+    case TFBSend::Date:
+    case TFBSend::Time:
+    case TFBSend::TimeStamp: {
+      const DateTimeConv::TimeStamp ts = DateTimeConv::ToTimeStamp(value.ToDateTime());
+      ISC_TIMESTAMP stamp;
+      stamp.timestamp_date = static_cast<ISC_DATE>(ts.Day + kFBDateOffset);
+      stamp.timestamp_time = static_cast<ISC_TIME>(ts.MSec) * 10;
+      if (send == TFBSend::Date) {
+        buf.Data = Raw(stamp.timestamp_date);
+        sqltype = SQL_TYPE_DATE;
+      } else if (send == TFBSend::Time) {
+        buf.Data = Raw(stamp.timestamp_time);
+        sqltype = SQL_TYPE_TIME;
+      } else {
+        buf.Data = Raw(stamp);
+        sqltype = SQL_TIMESTAMP;
+      }
+      break;
+    }
+    case TFBSend::BlobText:
+    case TFBSend::BlobBinary: {
+      const QByteArray data = send == TFBSend::BlobText && !IsBinaryFieldType(type)
+                                  ? codec.Encode(param.Name, value.ToString())
+                                  : value.ToBytes();
+      buf.Data = Raw(WriteBlob(data));
+      sqltype = SQL_BLOB;
+      break;
+    }
+    case TFBSend::Boolean:
+      buf.Data = Raw<FB_BOOLEAN>(value.ToBool() ? 1 : 0);
+      sqltype = SQL_BOOLEAN;
+      break;
+  }
+  if (send == TFBSend::Octets) sqltype = SQL_TEXT;
+  if (buf.Data.size() > 32767 && sqltype == SQL_TEXT)
+    DbValues::FailParam(param.Name,
+                        QStringLiteral("text of %1 bytes is too long").arg(buf.Data.size()));
+  if (buf.Data.isEmpty()) buf.Data.reserve(1);
+  v.sqltype = static_cast<short>(sqltype | 1);
+  v.sqllen = static_cast<short>(buf.Data.size());
+  v.sqldata = buf.Data.data();
+  v.sqlind = &buf.Null;
+}
+
+void TFBStatement::Bind(const TParams& params) {
+  Handle();
+  for (int i = 0; i < FMarkers.size(); ++i) BindOne(i, ParamForMarker(params, FMarkers[i]));
+}
+
+void TFBStatement::Run() {
+  ISC_STATUS_ARRAY status;
+  CloseCursor();
+  XSQLDA* in = FMarkers.isEmpty() ? nullptr : FIn.Get();
+  if (FType == isc_info_sql_stmt_exec_procedure && FOut.Count() > 0) {
+    isc_dsql_execute2(status, FConnection->TrHandle(), Handle(), kDialect, in, FOut.Get());
+  } else {
+    isc_dsql_execute(status, FConnection->TrHandle(), Handle(), kDialect, in);
+  }
+  CheckFB(status, FConnection->Codec());
+  if (FType == isc_info_sql_stmt_select || FType == isc_info_sql_stmt_select_for_upd)
+    FCursorOpen = true;
+  if (FType == isc_info_sql_stmt_ddl) FConnection->ForgetCatalogue();
+}
+
+void TFBStatement::Execute(const TParams& params) {
+  Bind(params);
+  Run();
+  CloseCursor();
+}
+
+std::unique_ptr<TClientDataSet> TFBStatement::Fetch(const TParams& params) {
+  Bind(params);
+  Run();
+  auto ds = std::make_unique<TClientDataSet>();
+  const bool procedure = FType == isc_info_sql_stmt_exec_procedure;
+  if (!FCursorOpen && !procedure) {
+    ds->Open();
+    return ds;
+  }
+  for (const TFBColumn& col : FColumns) ds->AddFieldDef(col.Def);
+  auto& rows = ds->MutableRows();
+  const int count = FColumns.size();
+  auto readRow = [&] {
+    QVector<Variant> values;
+    values.reserve(count);
+    for (int i = 0; i < count; ++i) values.append(ReadColumn(i));
+    rows.append(std::move(values));
+  };
+  if (procedure) {
+    if (count > 0) readRow();
+  } else {
+    ISC_STATUS_ARRAY status;
+    try {
+      for (;;) {
+        const ISC_STATUS rc = isc_dsql_fetch(status, &FStmt, kDialect, FOut.Get());
+        if (rc == 100) break;
+        CheckFB(status, FConnection->Codec());
+        readRow();
+      }
+    } catch (...) {
+      CloseCursor();
+      throw;
+    }
+    CloseCursor();
+  }
+  ds->Open();
+  return ds;
+}
+
+Variant TFBStatement::ReadColumn(int index) {
+  const XSQLVAR& v = FOut.Var(index);
+  const TFBColumn& col = FColumns[index];
+  if (*v.sqlind < 0) return Variant::Null();
+  const TFBCodec& codec = FConnection->Codec();
+  switch (col.Read) {
+    case TFBRead::Int: {
+      const qint64 n = RawInt(v);
+      if (col.Def.DataType == ftSmallint) return Variant::FromInt(n, Variant::Type::Int16);
+      if (col.Def.DataType == ftInteger) return Variant::FromInt(n, Variant::Type::Int32);
+      return Variant::FromInt64(n);
+    }
+    case TFBRead::Scaled:
+      return Variant::FromDecimal(DbValues::ScaledToDecimal(RawInt(v), col.Scale));
+    case TFBRead::Double: {
+      if ((v.sqltype & ~1) == SQL_FLOAT) {
+        float f;
+        std::memcpy(&f, v.sqldata, sizeof f);
+        return Variant::FromDouble(f);
+      }
+      double d;
+      std::memcpy(&d, v.sqldata, sizeof d);
+      return Variant::FromDouble(d);
+    }
+    case TFBRead::Date: {
+      ISC_DATE d;
+      std::memcpy(&d, v.sqldata, sizeof d);
+      return Variant::FromDateTime(DateTimeConv::FromTimeStamp({qint64(d) - kFBDateOffset, 0}));
+    }
+    case TFBRead::Time: {
+      ISC_TIME t;
+      std::memcpy(&t, v.sqldata, sizeof t);
+      return Variant::FromDateTime(DateTimeConv::FromTimeStamp({0, static_cast<int>(t / 10)}));
+    }
+    case TFBRead::TimeStamp: {
+      ISC_TIMESTAMP ts;
+      std::memcpy(&ts, v.sqldata, sizeof ts);
+      return Variant::FromDateTime(DateTimeConv::FromTimeStamp(
+          {qint64(ts.timestamp_date) - kFBDateOffset, static_cast<int>(ts.timestamp_time / 10)}));
+    }
+    case TFBRead::Text:
+    case TFBRead::Octets: {
+      const char* data = v.sqldata;
+      qsizetype size = v.sqllen;
+      if (col.Varying) {
+        short len;
+        std::memcpy(&len, data, sizeof len);
+        data += 2;
+        size = len;
+      }
+      if (col.Read == TFBRead::Octets) return Variant::FromBytes(QByteArray(data, size));
+      return Variant::FromString(codec.Decode(data, size));
+    }
+    case TFBRead::BlobText:
+    case TFBRead::BlobBinary: {
+      ISC_QUAD id;
+      std::memcpy(&id, v.sqldata, sizeof id);
+      const QByteArray data = ReadBlob(id);
+      if (col.Read == TFBRead::BlobBinary) return Variant::FromBytes(data);
+      return Variant::FromString(codec.Decode(data.constData(), data.size()));
+    }
+    case TFBRead::Boolean:
+      return Variant::FromBool(*reinterpret_cast<const FB_BOOLEAN*>(v.sqldata) != 0);
+  }
+  return Variant::Null();
+}
+
+QByteArray TFBStatement::ReadBlob(ISC_QUAD id) {
+  const TFBCodec& codec = FConnection->Codec();
+  ISC_STATUS_ARRAY status;
+  isc_blob_handle blob = 0;
+  isc_open_blob2(status, FConnection->DbHandle(), FConnection->TrHandle(), &blob, &id, 0, nullptr);
+  CheckFB(status, codec);
+  QByteArray out;
+  char segment[65535];
+  for (;;) {
+    unsigned short got = 0;
+    const ISC_STATUS rc = isc_get_segment(status, &blob, &got, sizeof segment, segment);
+    if (rc == isc_segstr_eof) break;
+    if (rc != 0 && rc != isc_segment) {
+      ISC_STATUS_ARRAY ignored;
+      isc_close_blob(ignored, &blob);
+      ThrowFBError(status, codec);
+    }
+    out.append(segment, got);
+  }
+  isc_close_blob(status, &blob);
+  CheckFB(status, codec);
+  return out;
+}
+
+ISC_QUAD TFBStatement::WriteBlob(const QByteArray& data) {
+  const TFBCodec& codec = FConnection->Codec();
+  ISC_STATUS_ARRAY status;
+  isc_blob_handle blob = 0;
+  ISC_QUAD id{};
+  isc_create_blob2(status, FConnection->DbHandle(), FConnection->TrHandle(), &blob, &id, 0,
+                   nullptr);
+  CheckFB(status, codec);
+  constexpr qsizetype kSegment = 32768;
+  for (qsizetype pos = 0; pos < data.size(); pos += kSegment) {
+    const auto len = static_cast<unsigned short>(qMin(kSegment, data.size() - pos));
+    isc_put_segment(status, &blob, len, data.constData() + pos);
+    if (status[0] == 1 && status[1]) {
+      ISC_STATUS_ARRAY ignored;
+      isc_cancel_blob(ignored, &blob);
+      ThrowFBError(status, codec);
+    }
+  }
+  isc_close_blob(status, &blob);
+  CheckFB(status, codec);
+  return id;
+}
