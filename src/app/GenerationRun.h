@@ -24,10 +24,25 @@ class TGenerationRun {
   QStringList WriteTablesDescr(const QString& version);
 
   // The packet file of the last run when it ended with the success notice;
-  // empty otherwise.
+  // empty otherwise. A run ends with the notice only when the packet file
+  // holds every exported file: when packing or the rename fails the run
+  // shows the error instead and keeps what it made (the packet folder, or
+  // the ".tmp" archive).
   const QString& LastPacketFile() const { return FLastPacketFile; }
 
  private:
   TRunContext& FContext;
   QString FLastPacketFile;
+  bool FRunning = false;
+
+  // The kind's run after its packet folder exists: connection, descriptor,
+  // tables, archive, packet file, notice (ExportMySQLPacket, ExportFBPacket,
+  // ExportMSSQLPacket share it).
+  void ExportPacket(int dataBaseType);
+  void ExportMySQLPacket() { ExportPacket(0); }
+  void ExportFBPacket() { ExportPacket(1); }
+  void ExportMSSQLPacket() { ExportPacket(2); }
+  void GeneratePacket(int dataBaseType);
+  bool IsConnected(int dataBaseType) const;
+  void Disconnect(int dataBaseType);
 };

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+#include "DataModule.h"
+
+class IAppView;
+class TClientDataSet;
+class TQuery;
+
+// The paged export of one table into chunk files, on the data module's
+// connections and page queries (IBQuery1, ADOQuery1, ADOQuery2). Each page
+// is its own statement; each page becomes one chunk file "%s[%d].xml"; the
+// table bar advances after every chunk.
+//
+// Beyond writing the pages, an export makes sure its chunk files hold the
+// table exactly: FireBird and MySQL pages come from "SKIP/LIMIT" without an
+// ordering, so a server that returns the rows of two statements in
+// different orders, or rows that change during the export, would give lost
+// or repeated rows. The export counts what it wrote against the table's
+// count and, where the table has an ID column, refuses an ID seen twice; a
+// difference is an error (ENompackError), not a packet.
+class TExporter {
+ public:
+  TExporter(TDM& dm, IAppView& view);
+
+  // Writes TableName's rows into Folder (ends with a separator) as chunks of
+  // ChunkSize rows; RowsDone counts the rows written. Precondition: the
+  // kind's connection is open. Errors propagate (ENompackError), with the
+  // table and chunk as context; chunk files already written stay.
+  void ExportFBTable(const QString& TableName, const QString& Folder, int ChunkSize, int& RowsDone);
+  void ExportMySQLTable(const QString& TableName, const QString& Folder, int ChunkSize,
+                        int& RowsDone);
+  void ExportMSSQLTable(const QString& TableName, const QString& Folder, int ChunkSize,
+                        int& RowsDone);
+
+  // "SELECT COUNT(*) TOTAL_COUNT FROM %s;" on the kind's connection.
+  int GetFBRowCount(const QString& TableName);
+  int GetMySQLRowCount(const QString& TableName);
+  int GetMSSQLRowCount(const QString& TableName);
+
+  // The MSSQL page statement of the table with two %d (first and last row
+  // number), rows numbered by ID; empty for a table without an ID column.
+  QString BuildMSSQLPageQuery(const QString& TableName);
+  bool MSSQLTableHasID(const QString& TableName);
+  // The column names of the MSSQL catalogue, in its order and letter case.
+  QStringList GetMSSQLFieldNames(const QString& TableName);
+
+  // For tests: what writes a chunk (SaveDataSetToXML unless replaced), and
+  // an observer of every page statement as it is run.
+  using TChunkWriter = std::function<void(const TClientDataSet& page, const QString& fileName)>;
+  void SetChunkWriter(TChunkWriter writer) { FChunkWriter = std::move(writer); }
+  void SetPageStatementObserver(std::function<void(const QString&)> observer) {
+    FPageStatementObserver = std::move(observer);
+  }
+
+  // Chunk writes made per chunk before the failure is given up.
+  static constexpr int kWriteAttempts = 11;
+
+ private:
+  TDM& FDM;
+  IAppView& FView;
+  TChunkWriter FChunkWriter;
+  std::function<void(const QString&)> FPageStatementObserver;
+
+  void ExportTable(TDMConnectionKind kind, const QString& TableName, const QString& Folder,
+                   int ChunkSize, int& RowsDone);
+  int GetRowCount(TDMConnectionKind kind, const QString& TableName);
+  TQuery& PageQuery(TDMConnectionKind kind) const;
+  void WriteChunk(const TClientDataSet& page, const QString& fileName);
+};
+
+// Writes every row of DataSet from its current row on, with its field
+// definitions, to FileName as a single-byte data packet; creates or replaces
+// the file. Errors propagate (ENompackError).
+void SaveDataSetToXML(const TClientDataSet& DataSet, const QString& FileName);
+
+// Table names reach SQL as they are; anything but a plain identifier
+// (letters, digits, "_", not starting with a digit) is refused with an
+// ENompackError before it does.
+void CheckTableName(const QString& TableName);
