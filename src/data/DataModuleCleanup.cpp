@@ -1,0 +1,137 @@
+#include "DataModuleCleanup.h"
+
+#include "AppMiscFiles.h"
+#include "AppMiscQueries.h"
+#include "AppView.h"
+#include "DataModule.h"
+#include "DataModuleLoadCheck.h"
+#include "NompackError.h"
+#include "QBMisc.h"
+
+namespace {
+
+const QString kEmptyDescriptor = QStringLiteral("Празен файл с описание!");
+
+// The descriptor's lines for clearing: an empty file is refused, a first line
+// holding "{" is the version line.
+QStringList NomenclatureTables(const QString& descriptorPath) {
+  const QStringList lines = LoadStringList(descriptorPath);
+  if (lines.isEmpty()) throw ENompackError(kEmptyDescriptor);
+  return DescriptorTables(lines);
+}
+
+}  // namespace
+
+const QString& TTargetCleanup::DocumentTables() {
+  static const QString tables = QStringLiteral(
+      "DENIAL\r\nCONSIGN_REPORT\r\nPRESCRIPTION_ITEM\r\nPRESCRIPTION\r\nSALE_COR_ITEM\r\n"
+      "SALE_COR\r\nSALE_PAYMENT\r\nSALE_ITEM\r\nPRESCRIPTION_SALE\r\nSALE\r\nDRUG_SALE\r\n"
+      "PAYMENT\r\nINVENTORY_FULL_INFO\r\nSALE_PRICE_COR_ITEM\r\nSALE_PRICE_COR\r\n"
+      "INV_COR_ITEM\r\nINV_COR\r\nDELIVERY_ORDER_ITEM\r\nDELIVERY_ORDER\r\nDELIVERY_ITEM\r\n"
+      "DELIVERY\r\nPARCEL\r\nEXPENSE\r\nRZOK_COR_INVOICE\r\nRZOK_INVOICE\r\nDELETED_ITEM");
+  return tables;
+}
+
+// MySQL ------------------------------------------------------------------------
+
+bool TTargetCleanup::PrepareMySQLTarget(const QString& descriptorPath, QString& errorText) {
+  try {
+    FView.ShowInstallProgress(QStringLiteral("Изтриване на таблици с репл.данни от обекти..."), 0,
+                              100);
+    DropMySQLReplicaTables();
+    FView.ShowInstallProgress(QStringLiteral("Изтриване на таблици с документи..."), 0, 100);
+    ClearMySQLDocuments();
+    FView.ShowInstallProgress(QStringLiteral("Изтриване на таблици с номенклатури..."), 0, 100);
+    ClearMySQLNomenclature(descriptorPath);
+    return true;
+  } catch (const ENompackError& e) {
+    errorText = e.Message();
+    return false;
+  }
+}
+
+QStringList TTargetCleanup::GetMySQLTableNames() {
+  QStringList names;
+  for (const IConnection::TableEntry& entry : FDM.MySQLCon().Tables()) {
+    if (entry.Type == QLatin1String("TABLE") || entry.Type == QLatin1String("VIEW"))
+      names.append(entry.Name);
+  }
+  return names;
+}
+
+bool TTargetCleanup::IsReplicaTableName(const QString& name) {
+  const int p = LastCharPos(QLatin1Char('_'), name, 0);
+  if (p == 0) return false;
+  return IsDigits(name.mid(p));
+}
+
+void TTargetCleanup::DropMySQLReplicaTables() {
+  QStringList names = GetMySQLTableNames();
+  for (int i = 0; i < names.size();) {
+    if (IsReplicaTableName(names[i])) {
+      ++i;
+    } else {
+      names.removeAt(i);
+    }
+  }
+  // The names come from the target's own catalogue; one that would need
+  // quoting is still not put into SQL text as it stands.
+  for (const QString& name : names) ExecMySQLTableSQL(QStringLiteral("DROP TABLE %1;"), name);
+}
+
+void TTargetCleanup::ExecMySQLTableSQL(const QString& format, const QString& table) {
+  if (!IsPlainIdentifier(table)) {
+    FView.ShowError(PlainTableNameError(table));
+    return;
+  }
+  ExecMySQLSQL(format.arg(table));
+}
+
+void TTargetCleanup::ClearMySQLDocuments() {
+  const QStringList tables = DocumentTables().split(QStringLiteral("\r\n"));
+  for (const QString& table : tables) ExecMySQLSQL(QStringLiteral("DELETE FROM %1;").arg(table));
+}
+
+void TTargetCleanup::ClearMySQLNomenclature(const QString& descriptorPath) {
+  const QStringList tables = NomenclatureTables(descriptorPath);
+  for (qsizetype i = tables.size() - 1; i >= 0; --i)
+    ExecMySQLTableSQL(QStringLiteral("DELETE FROM %1;"), tables[i]);
+}
+
+// FireBird ---------------------------------------------------------------------
+
+bool TTargetCleanup::PrepareFBTarget(QString& errorText) {
+  try {
+    ExecFBSQL(QStringLiteral("DELETE FROM ARTICLE_CENTRAL_LOCK;"));
+    ExecFBSQL(QStringLiteral("EXECUTE PROCEDURE SP_CLEANUP_DB;"));
+    FDM.FBCommitRetaining();
+    return true;
+  } catch (const ENompackError& e) {
+    errorText = e.Message();
+    try {
+      FDM.FBRollbackRetaining();
+    } catch (const ENompackError& rollback) {
+      errorText += QStringLiteral("\r\n") + rollback.Message();
+    }
+    return false;
+  }
+}
+
+bool TTargetCleanup::ClearFBNomenclature(const QString& descriptorPath, QString& errorText) {
+  try {
+    const QStringList tables = NomenclatureTables(descriptorPath);
+    for (qsizetype i = tables.size() - 1; i >= 0; --i) {
+      const QString& table = tables[i];
+      RequirePlainTableName(table);
+      // Child rows first: the parent column references the same table.
+      if (table == QLatin1String("EXPENSE_TYPE"))
+        ExecFBSQL(QStringLiteral("DELETE FROM EXPENSE_TYPE WHERE PARENT_ID IS NOT NULL;"));
+      ExecFBSQL(QStringLiteral("DELETE FROM %1;").arg(table));
+      FDM.FBCommitRetaining();
+    }
+    return true;
+  } catch (const ENompackError& e) {
+    errorText = e.Message();
+    return false;
+  }
+}
