@@ -1,0 +1,222 @@
+#include "DataModule.h"
+
+#include "AppMiscQueries.h"
+#include "AppView.h"
+#include "Connections.h"
+#include "NompackError.h"
+
+TDM* DM = nullptr;
+
+namespace {
+
+// The text of any failure, for the error texts of the connect operations.
+QString FailureText(const std::exception& e) {
+  if (const auto* ne = dynamic_cast<const ENompackError*>(&e)) return ne->Message();
+  return QString::fromLocal8Bit(e.what());
+}
+
+int Index(TDMConnectionKind kind) {
+  return static_cast<int>(kind);
+}
+
+}  // namespace
+
+TDM::TDM(IAppView& view) : FView(view) {
+  DM = this;
+  FIBQuery1 = std::make_unique<TQuery>(*this, TDMConnectionKind::FireBird);
+  FADOQuery1 = std::make_unique<TQuery>(*this, TDMConnectionKind::MySQL);
+  FADOQuery2 = std::make_unique<TQuery>(*this, TDMConnectionKind::MSSQL);
+}
+
+TDM::~TDM() {
+  FIBQuery1.reset();
+  FADOQuery1.reset();
+  FADOQuery2.reset();
+  // Queries their callers still hold lose their connection, not their memory.
+  const auto queries = FQueries;
+  for (TQuery* q : queries) q->DetachFromDataModule();
+  FQueries.clear();
+  FFBMainDatabase.reset();
+  FMySQLCon.reset();
+  FMSSQLCon.reset();
+  if (DM == this) DM = nullptr;
+}
+
+const QStringList& TDM::FBAttachmentParams() {
+  static const QStringList params = {QStringLiteral("user_name=sysdba"),
+                                     QStringLiteral("password=pondglass"),
+                                     QStringLiteral("lc_ctype=WIN1251")};
+  return params;
+}
+
+const QStringList& TDM::FBTransactionParams() {
+  static const QStringList params = {QStringLiteral("read_committed"),
+                                     QStringLiteral("rec_version"), QStringLiteral("wait")};
+  return params;
+}
+
+// FireBird -------------------------------------------------------------------
+
+bool TDM::FBConnect(const QString& ConnectString) {
+  if (FBIsConnected())
+    throw ENompackError(QStringLiteral("Database component is already connected!!!"),
+                        ENompackError::Kind::Assertion);
+  FFBDatabaseName = ConnectString;
+  try {
+    FFBMainDatabase = OpenFirebird(ConnectString, FBAttachmentParams(), FBTransactionParams());
+    ++FSerial[Index(TDMConnectionKind::FireBird)];
+  } catch (const ENompackError& e) {
+    if (e.ErrorKind() == ENompackError::Kind::Server) return false;
+    throw;
+  }
+  try {
+    FFBMainDatabase->StartTransaction();
+  } catch (const ENompackError& e) {
+    if (e.ErrorKind() == ENompackError::Kind::Server) return false;
+    throw;
+  }
+  return true;
+}
+
+void TDM::FBDisconnect() {
+  if (!FFBMainDatabase) return;
+  try {
+    if (FFBMainDatabase->InTransaction()) FFBMainDatabase->Commit();
+  } catch (...) {
+    FFBMainDatabase.reset();
+    throw;
+  }
+  std::unique_ptr<IConnection> closing = std::move(FFBMainDatabase);
+  closing->Close();
+}
+
+bool TDM::FBIsConnected() const {
+  return FFBMainDatabase && FFBMainDatabase->IsConnected();
+}
+
+bool TDM::FBInTransaction() const {
+  return FBIsConnected() && FFBMainDatabase->InTransaction();
+}
+
+void TDM::FBCommitRetaining() {
+  FBMainDatabase().CommitRetaining();
+}
+
+void TDM::FBRollbackRetaining() {
+  FBMainDatabase().RollbackRetaining();
+}
+
+// MySQL ----------------------------------------------------------------------
+
+bool TDM::MySQLConnect(const QString& Host, const QString& Database, const QString& UserName,
+                       const QString& Password, QString& ErrorText) {
+  ErrorText.clear();
+  if (MySQLIsConnected()) {
+    ErrorText = QStringLiteral("Operation is not allowed when the object is open.");
+    return false;
+  }
+  // The values go in as they are; the client gets them apart, so the string
+  // is never parsed back.
+  FMySQLConnectionString =
+      QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"") +
+      QStringLiteral("DRIVER={MySQL ODBC 3.51 Driver};PORT=3306;OPTION=3;SERVER=") + Host +
+      QStringLiteral(";UID=") + UserName + QStringLiteral(";Password=") + Password +
+      QLatin1Char('"');
+  FMySQLDefaultDatabase = Database;
+  try {
+    MySQLConnectParams params;
+    params.Host = Host;
+    params.Port = 3306;
+    params.UserName = UserName;
+    params.Password = Password;
+    params.Database = Database;
+    FMySQLCon = OpenMySQL(params);
+    ++FSerial[Index(TDMConnectionKind::MySQL)];
+    FMySQLCon->Execute(QStringLiteral("SET NAMES CP1251;"));
+    FMySQLCon->Execute(QStringLiteral("SET CHARACTER SET CP1251;"));
+  } catch (const std::exception& e) {
+    ErrorText = FailureText(e);
+    return false;
+  }
+  return true;
+}
+
+void TDM::MySQLDisconnect() {
+  FMySQLCon.reset();
+}
+
+bool TDM::MySQLIsConnected() const {
+  return FMySQLCon && FMySQLCon->IsConnected();
+}
+
+// MSSQL ----------------------------------------------------------------------
+
+bool TDM::MSSQLConnect(const QString& Host, const QString& Database, const QString& UserName,
+                       const QString& Password, QString& ErrorText) {
+  ErrorText.clear();
+  if (MSSQLIsConnected()) {
+    ErrorText = QStringLiteral("Operation is not allowed when the object is open.");
+    return false;
+  }
+  FMSSQLConnectionString = QStringLiteral("Provider=SQLOLEDB.1;Password=") + Password +
+                           QStringLiteral(";Persist Security Info=True;User ID=") + UserName +
+                           QStringLiteral(";Initial Catalog=") + Database +
+                           QStringLiteral(";Data Source=") + Host +
+                           QStringLiteral(";Connect Timeout=120;Application Name=Tarnwick");
+  FMSSQLDefaultDatabase = Database;
+  try {
+    FMSSQLCon = OpenODBC(FMSSQLConnectionString);
+    ++FSerial[Index(TDMConnectionKind::MSSQL)];
+  } catch (const std::exception& e) {
+    ErrorText = FailureText(e);
+    return false;
+  }
+  return true;
+}
+
+void TDM::MSSQLDisconnect() {
+  FMSSQLCon.reset();
+}
+
+bool TDM::MSSQLIsConnected() const {
+  return FMSSQLCon && FMSSQLCon->IsConnected();
+}
+
+// Connections ----------------------------------------------------------------
+
+IConnection& TDM::Connection(TDMConnectionKind kind) const {
+  const std::unique_ptr<IConnection>* con = nullptr;
+  QString name;
+  switch (kind) {
+    case TDMConnectionKind::FireBird:
+      con = &FFBMainDatabase;
+      name = QStringLiteral("FireBird database");
+      break;
+    case TDMConnectionKind::MySQL:
+      con = &FMySQLCon;
+      name = QStringLiteral("MySQL connection");
+      break;
+    case TDMConnectionKind::MSSQL:
+      con = &FMSSQLCon;
+      name = QStringLiteral("MSSQL connection");
+      break;
+  }
+  if (!con || !*con || !(*con)->IsConnected())
+    throw ENompackError(QStringLiteral("The %1 is not open").arg(name),
+                        ENompackError::Kind::Database);
+  return **con;
+}
+
+IConnection& TDM::FBMainDatabase() const {
+  return Connection(TDMConnectionKind::FireBird);
+}
+IConnection& TDM::MySQLCon() const {
+  return Connection(TDMConnectionKind::MySQL);
+}
+IConnection& TDM::MSSQLCon() const {
+  return Connection(TDMConnectionKind::MSSQL);
+}
+
+quint64 TDM::ConnectionSerial(TDMConnectionKind kind) const {
+  return FSerial[Index(kind)];
+}

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <set>
+
+#include "Connection.h"
+
+class IAppView;
+class TQuery;
+
+// Which of the data module's connections a query works on.
+enum class TDMConnectionKind { FireBird, MySQL, MSSQL };
+
+// The data module: one connection per database kind, the FireBird
+// transaction, and the page queries of the export. One instance lives while
+// the program runs; `DM` points at it.
+class TDM {
+ public:
+  explicit TDM(IAppView& view);
+  ~TDM();
+  TDM(const TDM&) = delete;
+  TDM& operator=(const TDM&) = delete;
+
+  IAppView& View() const { return FView; }
+
+  // FireBird ---------------------------------------------------------------
+  // Attaches to ConnectString ("host:path") with the fixed attachment
+  // parameters and starts the transaction. False when the server refuses
+  // the attach or the transaction start (an attachment made stays open);
+  // other failures propagate. Attached already: ENompackError (Assertion)
+  // "Database component is already connected!!!".
+  bool FBConnect(const QString& ConnectString);
+  // Commits an active transaction, then detaches. When the commit fails the
+  // attachment is dropped all the same (the server undoes the work) and the
+  // error propagates, so that the next connect starts afresh.
+  void FBDisconnect();
+  bool FBIsConnected() const;
+  bool FBInTransaction() const;
+  void FBCommitRetaining();
+  void FBRollbackRetaining();
+  const QString& FBDatabaseName() const { return FFBDatabaseName; }
+
+  static const QStringList&
+  FBAttachmentParams();  // "user_name=sysdba", "password=...", "lc_ctype=WIN1251"
+  static const QStringList& FBTransactionParams();  // "read_committed", "rec_version", "wait"
+
+  // MySQL ------------------------------------------------------------------
+  // Builds the connection string, connects with the structured values (port
+  // 3306, Database as the default database) and sets the session to
+  // Windows-1251. False with ErrorText on any failure; a connection opened
+  // before a failing character-set statement stays open.
+  bool MySQLConnect(const QString& Host, const QString& Database, const QString& UserName,
+                    const QString& Password, QString& ErrorText);
+  void MySQLDisconnect();
+  bool MySQLIsConnected() const;
+  // The connection string of the last MySQLConnect, exactly as built.
+  const QString& MySQLConnectionString() const { return FMySQLConnectionString; }
+  // The default database of the last MySQLConnect.
+  const QString& MySQLDefaultDatabase() const { return FMySQLDefaultDatabase; }
+
+  // MSSQL ------------------------------------------------------------------
+  bool MSSQLConnect(const QString& Host, const QString& Database, const QString& UserName,
+                    const QString& Password, QString& ErrorText);
+  void MSSQLDisconnect();
+  bool MSSQLIsConnected() const;
+  const QString& MSSQLConnectionString() const { return FMSSQLConnectionString; }
+  const QString& MSSQLDefaultDatabase() const { return FMSSQLDefaultDatabase; }
+
+  // The open connections; ENompackError (Database) when that one is closed.
+  IConnection& FBMainDatabase() const;
+  IConnection& MySQLCon() const;
+  IConnection& MSSQLCon() const;
+  IConnection& Connection(TDMConnectionKind kind) const;
+  // Changes whenever the connection of that kind is opened anew, so that a
+  // statement prepared on an earlier one is not reused.
+  quint64 ConnectionSerial(TDMConnectionKind kind) const;
+
+  // The page queries of the export, one per kind.
+  TQuery& IBQuery1() const { return *FIBQuery1; }
+  TQuery& ADOQuery1() const { return *FADOQuery1; }
+  TQuery& ADOQuery2() const { return *FADOQuery2; }
+
+  // Queries register while they live; the data module lets go of the ones
+  // still alive when it goes.
+  void RegisterQuery(TQuery* query) { FQueries.insert(query); }
+  void UnregisterQuery(TQuery* query) { FQueries.erase(query); }
+
+ private:
+  IAppView& FView;
+  std::unique_ptr<IConnection> FFBMainDatabase;
+  std::unique_ptr<IConnection> FMySQLCon;
+  std::unique_ptr<IConnection> FMSSQLCon;
+  quint64 FSerial[3] = {0, 0, 0};
+  QString FFBDatabaseName;
+  QString FMySQLConnectionString;
+  QString FMySQLDefaultDatabase = QStringLiteral("quillmarsh");
+  QString FMSSQLConnectionString;
+  QString FMSSQLDefaultDatabase;
+  std::set<TQuery*> FQueries;
+  std::unique_ptr<TQuery> FIBQuery1;
+  std::unique_ptr<TQuery> FADOQuery1;
+  std::unique_ptr<TQuery> FADOQuery2;
+};
+
+// The data module while one exists.
+extern TDM* DM;
