@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+#include "DataModuleLoader.h"
+
+class IAppView;
+class TDM;
+struct TPacketContents;
+
+// The loading stage of an installation: walks the descriptor's tables in
+// order and hands each table's chunk files to the row loader of the
+// target's kind.
+class TInstallDriver {
+ public:
+  TInstallDriver(TDM& dm, IAppView& view) : FDM(dm), FView(view), FLoader(dm, view) {}
+
+  // True when every listed table was walked; False with the error text of
+  // the failure that stopped the walk. A packet check made before the
+  // cleanup hands its findings in `checked`: the chunk files it read and
+  // their row counts are used as they are.
+  bool InstallMySQLData(const QString& packetFolder, const QString& descriptorPath,
+                        QString& errorText, const TPacketContents* checked = nullptr);
+  bool InstallFBData(const QString& packetFolder, const QString& descriptorPath, QString& errorText,
+                     const TPacketContents* checked = nullptr);
+
+  void LoadMySQLTable(const QString& table, const QString& packetFolder);
+  // Commits the FireBird transaction once the table is loaded.
+  void LoadFBTable(const QString& table, const QString& packetFolder);
+
+  TRowLoader& Loader() { return FLoader; }
+  int RefusedRows() const { return FLoader.RefusedRows(); }
+
+ private:
+  enum class TTarget { MySQL, FireBird };
+
+  TDM& FDM;
+  IAppView& FView;
+  TRowLoader FLoader;
+  const TPacketContents* FChecked = nullptr;
+
+  bool InstallData(TTarget target, const QString& packetFolder, const QString& descriptorPath,
+                   QString& errorText, const TPacketContents* checked);
+  void LoadTable(TTarget target, const QString& table, const QString& packetFolder);
+};

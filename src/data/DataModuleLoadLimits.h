@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QVector>
+
+#include "Variant.h"
+
+class TDM;
+
+// What a target column holds, as far as a value can be checked against it
+// before the insert: text length, integer range, digits before the decimal
+// point. A value outside gets a refused-row line naming the column instead
+// of being cut or clamped (MySQL outside strict mode) or refused with a
+// message that names no column (FireBird).
+struct TColumnLimit {
+  enum class Kind { None, Text, Integer, Decimal };
+  Kind LimitKind = Kind::None;
+  QString TypeText;      // the column's type as the catalogue spells it
+  qint64 MaxLength = 0;  // Text: characters, or bytes when ByteLength
+  bool ByteLength = false;
+  bool Utf8 = false;        // ByteLength: the column stores UTF-8
+  qint64 Min = 0, Max = 0;  // Integer
+  bool Unsigned = false;    // Integer: Max counts up to 2^64 - 1
+  int IntegerDigits = 0;    // Decimal: precision minus scale
+};
+
+class TColumnLimits {
+ public:
+  // The columns of a target table, by upper-cased name. A table the
+  // catalogue does not know gets no limits.
+  static TColumnLimits ReadMySQL(const QString& table);
+  static TColumnLimits ReadFB(const QString& table);
+
+  // The limit of a column, nullptr when nothing is checked for it.
+  const TColumnLimit* Find(const QString& column) const;
+
+  // Empty when the value may be sent; otherwise the message of the refused
+  // row. Text is always checked for a Windows-1251 form, whatever the limit.
+  static QString Check(const QString& column, const TColumnLimit* limit, const Variant& value);
+
+ private:
+  QHash<QString, TColumnLimit> FLimits;
+};

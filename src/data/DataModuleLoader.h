@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "Connection.h"
+#include "DataModuleLoadColumns.h"
+#include "DataModuleLoadIdentity.h"
+#include "FieldType.h"
+#include "Variant.h"
+
+class IAppView;
+class TClientDataSet;
+class TDM;
+class TQuery;
+
+// Copies the rows of one table's chunk files into the target table, one
+// insert per row, prepared once per chunk shape. A row the database refuses
+// is logged (one line) and skipped; every other failure ends the loader
+// after the identity reset and travels to the caller.
+class TRowLoader {
+ public:
+  TRowLoader(TDM& dm, IAppView& view);
+
+  // `chunkFiles` (bare names in `packetFolder`) is sorted in place. A known
+  // row total (from a packet check that has read the files) spares the
+  // counting pass; -1 counts.
+  void LoadMySQLChunks(const QString& packetFolder, QStringList& chunkFiles, const QString& table,
+                       int knownTotalRows = -1);
+  void LoadFBChunks(const QString& packetFolder, QStringList& chunkFiles, const QString& table,
+                    int knownTotalRows = -1);
+
+  // Rows of the listed chunk files together.
+  int CountChunkRows(const QString& packetFolder, const QStringList& chunkFiles);
+  // The MySQL table has a column PHARM_ID, in any letter case.
+  bool MySQLTableHasPharmId(const QString& table);
+
+  // Binds one value as the FireBird loader does: by the chunk column's field
+  // type, NULL as NULL. ftLargeint goes in 64 bits, ftBCD as its exact
+  // decimal.
+  static void BindFBParam(TQuery& statement, const QString& name, TFieldType type,
+                          const Variant& value);
+  static void BindFBParam(TParam& param, TFieldType type, const Variant& value);
+
+  // Rows refused since the loader was made.
+  int RefusedRows() const { return FRefusedRows; }
+
+  TColumnReconciliation& Columns() { return FColumns; }
+  TIdentityReset& Identity() { return FIdentity; }
+
+ private:
+  enum class TTarget { MySQL, FireBird };
+
+  TDM& FDM;
+  IAppView& FView;
+  TColumnReconciliation FColumns;
+  TIdentityReset FIdentity;
+  int FRefusedRows = 0;
+
+  void LoadChunks(TTarget target, const QString& packetFolder, QStringList& chunkFiles,
+                  const QString& table, int knownTotalRows);
+  void LoadRows(TTarget target, const QString& packetFolder, QStringList& chunkFiles,
+                const QString& table, int knownTotalRows, bool hasPharmId);
+  void ResetIdentity(TTarget target, const QString& table);
+  void LogRefusedRow(const QString& message, const QString& table, const TClientDataSet& chunk,
+                     int row);
+};
