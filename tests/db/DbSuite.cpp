@@ -142,7 +142,8 @@ class DbSuite : public QObject {
     TParams params{{QStringLiteral("ID"), ftInteger, Variant::FromInt(id)}};
     const Row& row = FRows[id];
     for (const TColumnSpec& c : FColumns)
-      params.append({c.Name, declared ? c.BindAs : ftUnknown, row.value(c.Name, Variant::Null())});
+      params.append(
+          {c.Name, declared ? c.BindAs : ftUnknown, row.value(c.ValueOf, Variant::Null())});
     return params;
   }
 
@@ -196,30 +197,31 @@ class DbSuite : public QObject {
   }
 
   void roundTrip() {
-    GUARDED(
-        QFETCH(int, id); QFETCH(bool, withParams); QStringList names{QStringLiteral("ID")};
-        for (const TColumnSpec& c
-             : FColumns) names
-        << c.Name;
-        const QString select = QStringLiteral("SELECT %1 FROM DBT_ALL WHERE ID = ")
-                                   .arg(names.join(QStringLiteral(", ")));
-        const auto ds = withParams
-                            ? FCon->Open(select + QStringLiteral(":ID"),
-                                         {{QStringLiteral("id"), ftInteger, Variant::FromInt(id)}})
-                            : FCon->Open(select + QString::number(id));
-        QCOMPARE(ds->RecordCount(), 1);
-        QCOMPARE(ds->FieldByName(QStringLiteral("ID")).ToInt32(), id); const Row& row = FRows[id];
-        for (const TColumnSpec& c
-             : FColumns) {
-          const Variant expected = FContext->ExpectedValue(c, row.value(c.Name, Variant::Null()));
-          const Variant& actual = ds->FieldByName(c.Name);
-          QVERIFY2(actual == expected,
-                   qPrintable(QStringLiteral("column %1: got %2, expected %3")
-                                  .arg(c.Name, Describe(actual), Describe(expected))));
-          // Values come back in the form their field type holds.
-          QVERIFY2(actual == CoerceToFieldType(actual, ds->FieldDef(ds->FieldIndex(c.Name))),
-                   qPrintable(QStringLiteral("column %1 holds %2").arg(c.Name, Describe(actual))));
-        })
+    GUARDED(QFETCH(int, id); QFETCH(bool, withParams); QStringList names{QStringLiteral("ID")};
+            for (const TColumnSpec& c
+                 : FColumns) names
+            << c.Name;
+            const QString select = QStringLiteral("SELECT %1 FROM DBT_ALL WHERE ID = ")
+                                       .arg(names.join(QStringLiteral(", ")));
+            const auto ds =
+                withParams ? FCon->Open(select + QStringLiteral(":ID"),
+                                        {{QStringLiteral("id"), ftInteger, Variant::FromInt(id)}})
+                           : FCon->Open(select + QString::number(id));
+            QCOMPARE(ds->RecordCount(), 1);
+            QCOMPARE(ds->FieldByName(QStringLiteral("ID")).ToInt32(), id);
+            const Row& row = FRows[id]; for (const TColumnSpec& c
+                                             : FColumns) {
+              const Variant expected =
+                  FContext->ExpectedValue(c, row.value(c.ValueOf, Variant::Null()));
+              const Variant& actual = ds->FieldByName(c.Name);
+              QVERIFY2(actual == expected,
+                       qPrintable(QStringLiteral("column %1: got %2, expected %3")
+                                      .arg(c.Name, Describe(actual), Describe(expected))));
+              // Values come back in the form their field type holds.
+              QVERIFY2(
+                  actual == CoerceToFieldType(actual, ds->FieldDef(ds->FieldIndex(c.Name))),
+                  qPrintable(QStringLiteral("column %1 holds %2").arg(c.Name, Describe(actual))));
+            })
   }
 
   void fieldDefinitions() {

@@ -15,10 +15,12 @@ struct TColumnSpec {
   QString SqlType;
   TFieldDef Expected;
   TFieldType BindAs = ftUnknown;
+  QString ValueOf;  // the test rows' value key when it is not the name
 };
 
 inline TColumnSpec Col(const QString& name, const QString& sqlType, TFieldType expected,
-                       int size = 0, int precision = 0, TFieldType bindAs = ftUnknown) {
+                       int size = 0, int precision = 0, TFieldType bindAs = ftUnknown,
+                       const QString& valueOf = QString()) {
   TColumnSpec c;
   c.Name = name;
   c.SqlType = sqlType;
@@ -27,6 +29,7 @@ inline TColumnSpec Col(const QString& name, const QString& sqlType, TFieldType e
   c.Expected.Size = size;
   c.Expected.Precision = precision;
   c.BindAs = bindAs == ftUnknown ? expected : bindAs;
+  c.ValueOf = valueOf.isEmpty() ? name : valueOf;
   return c;
 }
 

@@ -425,8 +425,13 @@ Variant TFBStatement::ReadColumn(int index) {
     }
     case TFBRead::Boolean:
       return Variant::FromBool(*reinterpret_cast<const FB_BOOLEAN*>(v.sqldata) != 0);
+    case TFBRead::Unsupported:
+      break;
   }
-  return Variant::Null();
+  throw ENompackError(QStringLiteral("Column %1: values of SQL type %2 cannot be read")
+                          .arg(col.Def.Name)
+                          .arg(v.sqltype & ~1),
+                      ENompackError::Kind::Database);
 }
 
 QByteArray TFBStatement::ReadBlob(ISC_QUAD id) {

@@ -122,6 +122,7 @@ TFBColumn DescribeFBColumn(const XSQLVAR& var, int bytesPerChar) {
     return out;
   }
   out.Def.DataType = ftUnknown;
+  out.Read = TFBRead::Unsupported;
   return out;
 }
 

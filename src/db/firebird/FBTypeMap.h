@@ -18,7 +18,8 @@ enum class TFBRead {
   Octets,
   BlobText,
   BlobBinary,
-  Boolean
+  Boolean,
+  Unsupported,  // arrays and what else the table has no row for
 };
 
 struct TFBColumn {

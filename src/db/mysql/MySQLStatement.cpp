@@ -27,11 +27,12 @@ TMySQLStatement::TMySQLStatement(TMySQLConnection& connection, const QString& sq
     Invalidate();
     ThrowMySQLError(errorNo, message.constData());
   }
-  if (mysql_stmt_param_count(FStmt) != static_cast<unsigned long>(FMarkers.size())) {
+  const unsigned long markers = mysql_stmt_param_count(FStmt);
+  if (markers != static_cast<unsigned long>(FMarkers.size())) {
     Invalidate();
     throw ENompackError(
         QStringLiteral("The statement holds %1 parameter markers where %2 were expected")
-            .arg(mysql_stmt_param_count(FStmt))
+            .arg(markers)
             .arg(FMarkers.size()),
         ENompackError::Kind::Database);
   }
