@@ -140,6 +140,10 @@ int main(int argc, char* argv[]) {
     return view.ErrorCount() > 0 || run.LastRefusedRows() > 0 ? 2 : 0;
   } catch (const ENompackError& e) {
     view.ShowError(TopLevelErrorText(e.Message()));
+    // Where it happened ("exporting ARTICLE, chunk 3"), for the technician.
+    if (!e.Context().isEmpty())
+      Print(stderr,
+            QStringLiteral("  (") + e.Context().join(QStringLiteral("; ")) + QLatin1Char(')'));
     return 1;
   } catch (const std::exception& e) {
     view.ShowError(TopLevelErrorText(QString::fromLocal8Bit(e.what())));

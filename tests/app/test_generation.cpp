@@ -1,0 +1,543 @@
+// The generation run end to end on the sample pharmacy database of each
+// source kind (MariaDB, Firebird, the ODBC layer on SQLite): the packet a
+// standard tool unpacks, its descriptor and chunk files against the source,
+// the progress calls, the PARCEL repair, and each way the run can fail.
+#include <QDateTime>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "Archiver.h"
+#include "DateTime.h"
+#include "GenTestSupport.h"
+#include "GenerationRun.h"
+#include "Progress.h"
+#include "RecorderView.h"
+
+using namespace GenTest;
+
+namespace {
+
+const QString kSuccess = QStringLiteral("Процесът приключи успешно!");
+const QString kSampleName = QStringLiteral("nompack_gen_run");
+
+// A failing stand-in for the rar program of the program folder.
+void InstallFailingRar(const QString& programFolder) {
+  QDir().mkpath(programFolder);
+  QFile f(programFolder + QStringLiteral("rar"));
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write("#!/bin/sh\necho 'rar: out of disk space' >&2\nexit 5\n");
+  f.close();
+  f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// A view that presses the button again while a table is being exported.
+class ReenteringView : public RecorderView {
+ public:
+  std::function<void()> OnTable;
+  void ShowTableProgress(int done, int total) override {
+    RecorderView::ShowTableProgress(done, total);
+    if (OnTable) OnTable();
+  }
+};
+
+}  // namespace
+
+class TestGeneration : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir FTemp;
+  QString FExportFolder;  // a fresh one (with a space in its path) per test row
+  QMap<int, QString> FUnreachable;
+
+  std::unique_ptr<RecorderView> FView;
+  std::unique_ptr<TDM> FDM;
+  std::unique_ptr<TRunContext> FContext;
+  TRunSettings FSettings;
+
+  struct Outcome {
+    bool Threw = false;
+    QString Message;
+    QString FullText;
+  };
+
+  void Prepare(const TRunSettings& settings, const QString& programFolder = QString(),
+               std::unique_ptr<RecorderView> view = nullptr) {
+    FSettings = settings;
+    FView = view ? std::move(view) : std::make_unique<RecorderView>();
+    FDM = std::make_unique<TDM>(*FView);
+    FContext = std::make_unique<TRunContext>(TRunContext{
+        *FDM, *FView, [this] { return FSettings; }, QString(),
+        programFolder.isEmpty() ? FTemp.path() + QStringLiteral("/no program/") : programFolder});
+  }
+
+  Outcome Generate(TGenerationRun& run) {
+    Outcome o;
+    try {
+      run.GenerateExport();
+    } catch (const ENompackError& e) {
+      o.Threw = true;
+      o.Message = e.Message();
+      o.FullText = e.FullText();
+    }
+    return o;
+  }
+
+  bool Connected(int kind) const {
+    switch (kind) {
+      case kMySQL:
+        return FDM->MySQLIsConnected();
+      case kFireBird:
+        return FDM->FBIsConnected();
+      default:
+        return FDM->MSSQLIsConnected();
+    }
+  }
+
+  // The run's last two calls are the progress reset.
+  void VerifyReset() {
+    QVERIFY(FView->Calls.size() >= 2);
+    const auto& main = FView->Calls.at(FView->Calls.size() - 2);
+    const auto& table = FView->Calls.last();
+    QCOMPARE(main.Kind, QStringLiteral("main"));
+    QCOMPARE(main.Text, QStringLiteral("..."));
+    QCOMPARE(main.Done, 0);
+    QCOMPARE(table.Kind, QStringLiteral("table"));
+    QCOMPARE(table.Done, 0);
+    QCOMPARE(FView->MainBar, 0);
+    QCOMPARE(FView->TableBar, 0);
+  }
+
+  QStringList ExportFolderEntries() const {
+    return QDir(FExportFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+  }
+
+  static void AddKindRows() {
+    QTest::addColumn<int>("kind");
+    QTest::newRow("mysql") << int(kMySQL);
+    QTest::newRow("firebird") << int(kFireBird);
+    QTest::newRow("odbc") << int(kODBC);
+  }
+
+#define REQUIRE_KIND(kind) \
+  NOMPACK_REQUIRE_SERVER(!FUnreachable.contains(kind), FUnreachable.value(kind))
+
+ private slots:
+  void initTestCase() {
+    UseSQLiteODBCDriver();
+    QVERIFY(FTemp.isValid());
+    for (int kind : {int(kMySQL), int(kFireBird), int(kODBC)}) {
+      QString whyNot;
+      if (!Reachable(kind, whyNot)) {
+        FUnreachable.insert(kind, KindName(kind) + QStringLiteral(": ") + whyNot);
+        continue;
+      }
+      const QString error = CreateSample(kind, Target(kind, kSampleName));
+      QVERIFY2(error.isEmpty(), qPrintable(error));
+    }
+  }
+
+  void init() {
+    static int n = 0;
+    FExportFolder = FTemp.path() + QStringLiteral("/export %1/").arg(++n);
+    QVERIFY(QDir().mkpath(FExportFolder));
+  }
+
+  void cleanup() {
+    FContext.reset();
+    FDM.reset();
+    FView.reset();
+  }
+
+  void fbConnectString_data() {
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty server") << ""
+                                  << "127.0.0.1:/data/my db.fdb";
+    QTest::newRow("a space is kept") << " "
+                                     << " :/data/my db.fdb";
+    QTest::newRow("named server") << "srv "
+                                  << "srv :/data/my db.fdb";
+  }
+  void fbConnectString() {
+    QFETCH(QString, host);
+    QFETCH(QString, expected);
+    TRunSettings s;
+    s.FBDBHost = host;
+    s.FBDBFullPath = QStringLiteral("/data/my db.fdb");
+    Prepare(s);
+    TGenerationRun run(*FContext);
+    QCOMPARE(run.GetFBConnectString(), expected);
+  }
+
+  void generatesPacketFromSample_data() {
+    AddKindRows();
+  }
+  void generatesPacketFromSample() {
+    QFETCH(int, kind);
+    REQUIRE_KIND(kind);
+    const QString target = Target(kind, kSampleName);
+    Prepare(SourceSettings(kind, target, FExportFolder));
+    TGenerationRun run(*FContext);
+    const Outcome o = Generate(run);
+    QVERIFY2(!o.Threw, qPrintable(o.FullText));
+    QCOMPARE(FView->Errors, QStringList());
+    QCOMPARE(FView->Notices, QStringList{kSuccess});
+    QVERIFY(!Connected(kind));
+
+    // Only the packet file is left: the folder and the ".tmp" are gone.
+    const QString packet = run.LastPacketFile();
+    const QString folder = FContext->PacketFolder;
+    QVERIFY(folder.startsWith(FExportFolder + QStringLiteral("nompack_") +
+                              PacketLayout::KindTag(kind) + QLatin1Char('_')));
+    QCOMPARE(packet, folder.chopped(1) + PacketLayout::PacketExtension(kind));
+    QCOMPARE(ExportFolderEntries(), QStringList{QFileInfo(packet).fileName()});
+
+    const QString unpacked = FTemp.path() + QStringLiteral("/unpacked/");
+    QVERIFY(UnpackWithBsdtar(packet, unpacked));
+    QCOMPARE(QDir(unpacked).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
+    QFile descr(unpacked + QStringLiteral("tables.descr"));
+    QVERIFY(descr.open(QIODevice::ReadOnly));
+    QCOMPARE(descr.readAll(), QStringLiteral("{2.1.0.15}\r\n%1\r\n")
+                                  .arg(PacketLayout::PacketTables().join(QStringLiteral("\r\n")))
+                                  .toLatin1());
+
+    // Every table: chunks of 50 with a shorter last one, the source's rows.
+    auto con = Connect(kind, target);
+    int chunkFiles = 0;
+    for (const QString& table : PacketLayout::PacketTables()) {
+      const QList<int> counts = ChunkRowCounts(unpacked, table);
+      const int source = SourceCount(*con, table);
+      QList<int> expected;
+      for (int left = source; left > 0; left -= 50) expected.append(std::min(left, 50));
+      QVERIFY2(counts == expected, qPrintable(table));
+      QCOMPARE(ChunkRows(unpacked, table), SourceRows(*con, table));
+      chunkFiles += counts.size();
+    }
+    QCOMPARE(FilesIn(unpacked).size(), chunkFiles + 1);
+    QCOMPARE(ChunkRowCounts(unpacked, QStringLiteral("ARTICLE")), (QList<int>{50, 50, 20}));
+    QCOMPARE(ChunkRowCounts(unpacked, QStringLiteral("PRODUCER")), (QList<int>{50, 50}));
+    QCOMPARE(ChunkFiles(unpacked, QStringLiteral("N_AD_PRICE_SOURCE")), QStringList());
+    QCOMPARE(ChunkFiles(unpacked, QStringLiteral("N_ORDER_TYPE")), QStringList());
+
+    // Bulgarian text and NULLs, read from the chunk file itself.
+    TClientDataSet article;
+    article.LoadFromFile(unpacked + QStringLiteral("ARTICLE[1].xml"));
+    const int name = article.FieldIndex(QStringLiteral("NAME"));
+    bool cyrillic = false, nulls = false;
+    for (const auto& row : article.Rows()) {
+      for (const QChar c : row.at(name).ToString())
+        cyrillic |= c >= QChar(0x410) && c <= QChar(0x44F);
+      for (const Variant& v : row) nulls |= v.IsNull();
+    }
+    QVERIFY(cyrillic);
+    QVERIFY(nulls);
+
+    // Progress: one main call per table, the table bar after every chunk.
+    const auto mains = FView->CallsOf(QStringLiteral("main"));
+    QCOMPARE(mains.size(), 38);
+    for (int n = 1; n <= 37; ++n) {
+      QCOMPARE(mains.at(n - 1).Text, PacketLayout::PacketTables().at(n - 1));
+      QCOMPARE(mains.at(n - 1).Done, n);
+      QCOMPARE(mains.at(n - 1).Total, 37);
+    }
+    QCOMPARE(ProgressPosition(mains.first().Done, mains.first().Total), 2);
+    QCOMPARE(ProgressPosition(mains.at(36).Done, mains.at(36).Total), 100);
+    QList<QPair<int, int>> articleBar;
+    bool inArticle = false;
+    for (const auto& call : FView->Calls) {
+      if (call.Kind == QLatin1String("main")) inArticle = call.Text == QLatin1String("ARTICLE");
+      if (inArticle && call.Kind == QLatin1String("table"))
+        articleBar.append({call.Done, call.Total});
+    }
+    QCOMPARE(articleBar, (QList<QPair<int, int>>{{50, 120}, {100, 120}, {120, 120}}));
+    VerifyReset();
+    QCOMPARE(FView->MainCaption, QStringLiteral("..."));
+  }
+
+  void firebirdParcelRepair() {
+    REQUIRE_KIND(int(kFireBird));
+    const QString target = Target(kFireBird, QStringLiteral("nompack_gen_parcel"));
+    QString error = CreateSample(kFireBird, target);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QList<int> early;
+    int id1800 = 0;
+    {
+      auto con = Connect(kFireBird, target);
+      auto ds = con->Open(QStringLiteral(
+          "SELECT ID, EXPIRY_DATE FROM PARCEL WHERE EXPIRY_DATE < '30.12.1899' ORDER BY ID"));
+      for (const auto& row : ds->Rows()) {
+        early.append(row.at(0).ToInt32());
+        if (DateTimeConv::ToQDateTime(row.at(1).ToDateTime()).date() == QDate(1800, 1, 1))
+          id1800 = row.at(0).ToInt32();
+      }
+    }
+    QVERIFY(early.size() >= 2);
+    QVERIFY(id1800 != 0);
+
+    Prepare(SourceSettings(kFireBird, target, FExportFolder));
+    TGenerationRun run(*FContext);
+    const Outcome o = Generate(run);
+    QVERIFY2(!o.Threw, qPrintable(o.FullText));
+    QCOMPARE(FView->Notices, QStringList{kSuccess});
+
+    auto con = Connect(kFireBird, target);
+    QCOMPARE(SourceCount(*con, QStringLiteral("PARCEL WHERE EXPIRY_DATE < '30.12.1899'")), 0);
+    for (int id : early) {
+      auto ds = con->Open(QStringLiteral("SELECT EXPIRY_DATE FROM PARCEL WHERE ID = %1").arg(id));
+      QCOMPARE(DateTimeConv::ToQDateTime(ds->Value(0).ToDateTime()).date(), QDate(1899, 12, 30));
+    }
+    const QString unpacked = FTemp.path() + QStringLiteral("/parcel/");
+    QVERIFY(UnpackWithBsdtar(run.LastPacketFile(), unpacked));
+    bool found = false;
+    for (const QString& file : ChunkFiles(unpacked, QStringLiteral("PARCEL"))) {
+      TClientDataSet ds;
+      ds.LoadFromFile(unpacked + file);
+      for (const auto& row : ds.Rows()) {
+        if (row.at(ds.FieldIndex(QStringLiteral("ID"))).ToInt32() != id1800) continue;
+        found = true;
+        QCOMPARE(row.at(ds.FieldIndex(QStringLiteral("EXPIRY_DATE"))).ToDateTime(), TDateTime(0));
+      }
+    }
+    QVERIFY(found);
+  }
+
+  void connectionFailures_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("expected");  // the whole text, or a part of it after "~"
+    QTest::newRow("mysql wrong host") << int(kMySQL) << "host"
+                                      << "127.0.0.2"
+                                      << "~127.0.0.2";
+    QTest::newRow("mysql wrong password") << int(kMySQL) << "password"
+                                          << "not the password"
+                                          << "~Access denied for user 'root'";
+    QTest::newRow("mysql missing database") << int(kMySQL) << "database"
+                                            << "nompack_no_such_db"
+                                            << "~nompack_no_such_db";
+    QTest::newRow("firebird wrong host") << int(kFireBird) << "fbhost"
+                                         << "127.0.0.2"
+                                         << "Грешка при свързването!";
+    QTest::newRow("firebird missing database") << int(kFireBird) << "fbpath"
+                                               << "/tmp/nompack-fb/nompack_no_such_db.fdb"
+                                               << "Грешка при свързването!";
+    QTest::newRow("odbc missing database") << int(kODBC) << "database"
+                                           << "/nonexistent folder/none.sqlite"
+                                           << "~connect failed";
+  }
+  void connectionFailures() {
+    QFETCH(int, kind);
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(QString, expected);
+    REQUIRE_KIND(kind);
+    TRunSettings s = SourceSettings(kind, Target(kind, kSampleName), FExportFolder);
+    if (field == QLatin1String("host")) s.MySQLDBHost = value;
+    if (field == QLatin1String("password")) s.MySQLPassword = value;
+    if (field == QLatin1String("database")) s.MySQLDBName = value;
+    if (field == QLatin1String("fbhost")) s.FBDBHost = value;
+    if (field == QLatin1String("fbpath")) s.FBDBFullPath = value;
+    Prepare(s);
+    TGenerationRun run(*FContext);
+    const Outcome o = Generate(run);
+    QVERIFY2(!o.Threw, qPrintable(o.FullText));
+    QCOMPARE(FView->Errors.size(), 1);
+    if (expected.startsWith(QLatin1Char('~')))
+      QVERIFY2(FView->Errors.first().contains(expected.mid(1)), qPrintable(FView->Errors.first()));
+    else
+      QCOMPARE(FView->Errors.first(), expected);
+    QCOMPARE(FView->Notices, QStringList());
+    QVERIFY(run.LastPacketFile().isEmpty());
+    QVERIFY(!Connected(kind));
+    // The empty packet folder stays, nothing else is made.
+    const QStringList entries = ExportFolderEntries();
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(FContext->PacketFolder, FExportFolder + entries.first() + QLatin1Char('/'));
+    QVERIFY(QFileInfo(FContext->PacketFolder).isDir());
+    QCOMPARE(QDir(FContext->PacketFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList());
+    VerifyReset();
+  }
+
+  // A source without one of the 37 tables: the error propagates, naming it;
+  // what was written stays in the packet folder; no packet; the connection
+  // is closed. On Firebird the PARCEL repair stays done all the same.
+  void sourceWithoutATable_data() {
+    AddKindRows();
+  }
+  void sourceWithoutATable() {
+    QFETCH(int, kind);
+    REQUIRE_KIND(kind);
+    const QString target = Target(kind, QStringLiteral("nompack_gen_missing"));
+    QString error = CreateSample(kind, target);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    {
+      auto con = Connect(kind, target);
+      con->Execute(QStringLiteral("DROP TABLE VTR_ENV_VARS"));
+      if (con->SupportsTransactions()) con->Commit();
+    }
+    Prepare(SourceSettings(kind, target, FExportFolder));
+    TGenerationRun run(*FContext);
+    const Outcome o = Generate(run);
+    QVERIFY(o.Threw);
+    QVERIFY2(o.Message.contains(QStringLiteral("VTR_ENV_VARS"), Qt::CaseInsensitive),
+             qPrintable(o.FullText));
+    QVERIFY2(o.FullText.contains(QStringLiteral("counting the rows of VTR_ENV_VARS")),
+             qPrintable(o.FullText));
+    QCOMPARE(FView->Errors, QStringList());
+    QCOMPARE(FView->Notices, QStringList());
+    QVERIFY(run.LastPacketFile().isEmpty());
+    QVERIFY(!Connected(kind));
+    VerifyReset();
+
+    // The folder holds the descriptor and the complete chunks of tables 1 to 35.
+    const QString folder = FContext->PacketFolder;
+    QCOMPARE(ExportFolderEntries(), QStringList{QDir(folder).dirName()});
+    auto con = Connect(kind, target);
+    QStringList expected{QStringLiteral("tables.descr")};
+    for (const QString& table : PacketLayout::PacketTables().mid(0, 35)) {
+      const int rows = SourceCount(*con, table);
+      for (int i = 1; i <= (rows + 49) / 50; ++i)
+        expected.append(PacketLayout::ChunkFileName(table, i));
+      QCOMPARE(ChunkRows(folder, table), SourceRows(*con, table));
+    }
+    expected.sort();
+    QCOMPARE(FilesIn(folder), expected);
+    if (kind == kFireBird)
+      QCOMPARE(SourceCount(*con, QStringLiteral("PARCEL WHERE EXPIRY_DATE < '30.12.1899'")), 0);
+  }
+
+  void unwritableExportFolder_data() {
+    AddKindRows();
+  }
+  void unwritableExportFolder() {
+    QFETCH(int, kind);
+    REQUIRE_KIND(kind);
+    // A file where the export folder should be: no packet folder can be made.
+    const QString blocker = FExportFolder + QStringLiteral("not a folder");
+    QFile f(blocker);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    Prepare(SourceSettings(kind, Target(kind, kSampleName), blocker));
+    TGenerationRun run(*FContext);
+    const Outcome o = Generate(run);
+    QVERIFY(o.Threw);
+    QVERIFY2(o.Message.contains(QStringLiteral("tables.descr")), qPrintable(o.FullText));
+    QCOMPARE(FView->Notices, QStringList());
+    QVERIFY(run.LastPacketFile().isEmpty());
+    QVERIFY(!Connected(kind));
+    QCOMPARE(ExportFolderEntries(), QStringList{QStringLiteral("not a folder")});
+    VerifyReset();
+  }
+
+  // The archiver failed: the packet folder is the only copy of the export,
+  // so it stays, and the run says so instead of reporting success.
+  void archiverFailureKeepsThePacketFolder() {
+    REQUIRE_KIND(int(kMySQL));
+    const QString program = FTemp.path() + QStringLiteral("/failing rar/");
+    InstallFailingRar(program);
+    Prepare(SourceSettings(kMySQL, Target(kMySQL, kSampleName), FExportFolder), program);
+    TGenerationRun run(*FContext);
+    const Outcome o = Generate(run);
+    QVERIFY2(!o.Threw, qPrintable(o.FullText));
+    QCOMPARE(FView->Notices, QStringList());
+    QCOMPARE(FView->Errors.size(), 1);
+    const QString folder = FContext->PacketFolder;
+    QVERIFY2(FView->Errors.first().contains(folder), qPrintable(FView->Errors.first()));
+    QVERIFY2(FView->Errors.first().contains(QStringLiteral("out of disk space")),
+             qPrintable(FView->Errors.first()));
+    QVERIFY(run.LastPacketFile().isEmpty());
+    QCOMPARE(ExportFolderEntries(), QStringList{QDir(folder).dirName()});
+    auto con = Connect(kMySQL, Target(kMySQL, kSampleName));
+    for (const QString& table : PacketLayout::PacketTables())
+      QCOMPARE(ChunkRows(folder, table), SourceRows(*con, table));
+    QVERIFY(QFile::exists(folder + QStringLiteral("tables.descr")));
+    VerifyReset();
+  }
+
+  // A packet file of the final name exists already (two runs in the same
+  // second): it is not replaced, the new packet keeps its ".tmp" name, and
+  // the run says so naming both.
+  void existingPacketFileIsNotReplaced() {
+    REQUIRE_KIND(int(kMySQL));
+    // Occupy the names of the next seconds, whichever the run picks.
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int s = 0; s < 30; ++s) {
+      QFile f(FExportFolder +
+              PacketLayout::BuildPacketName(QStringLiteral("mydb"), now.addSecs(s)) +
+              QStringLiteral(".mpd"));
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("an earlier packet");
+    }
+    Prepare(SourceSettings(kMySQL, Target(kMySQL, kSampleName), FExportFolder));
+    TGenerationRun run(*FContext);
+    const Outcome o = Generate(run);
+    QVERIFY2(!o.Threw, qPrintable(o.FullText));
+    QCOMPARE(FView->Notices, QStringList());
+    QVERIFY(run.LastPacketFile().isEmpty());
+    const QString archive = FContext->PacketFolder.chopped(1) + QStringLiteral(".rar");
+    const QString packet = FContext->PacketFolder.chopped(1) + QStringLiteral(".mpd");
+    QCOMPARE(FView->Errors.size(), 1);
+    QVERIFY2(FView->Errors.first().contains(packet) &&
+                 FView->Errors.first().contains(archive + QStringLiteral(".tmp")),
+             qPrintable(FView->Errors.first()));
+    QFile old(packet);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("an earlier packet"));
+    // The new packet is whole under its ".tmp" name.
+    QMap<QString, qint64> entries;
+    QString error;
+    QVERIFY2(TArchiver::ListArchive(archive + QStringLiteral(".tmp"), entries, error),
+             qPrintable(error));
+    QVERIFY(entries.contains(QStringLiteral("tables.descr")));
+    QVERIFY(entries.contains(QStringLiteral("ARTICLE[3].xml")));
+    VerifyReset();
+  }
+
+  // Step 2 closes only the connection of the run's own kind.
+  void closesOnlyItsOwnConnectionFirst() {
+    REQUIRE_KIND(int(kMySQL));
+    REQUIRE_KIND(int(kODBC));
+    Prepare(SourceSettings(kMySQL, Target(kMySQL, kSampleName), FExportFolder));
+    QString error;
+    QVERIFY(FDM->MySQLConnect(QStringLiteral("127.0.0.1"), Target(kMySQL, kSampleName),
+                              QStringLiteral("root"), QString(), error));
+    TGenerationRun run(*FContext);
+    Outcome o = Generate(run);
+    QVERIFY2(!o.Threw, qPrintable(o.FullText));
+    QCOMPARE(FView->Notices, QStringList{kSuccess});
+    QVERIFY(!FDM->MySQLIsConnected());
+
+    QVERIFY(FDM->MySQLConnect(QStringLiteral("127.0.0.1"), Target(kMySQL, kSampleName),
+                              QStringLiteral("root"), QString(), error));
+    FSettings = SourceSettings(kODBC, Target(kODBC, kSampleName), FExportFolder);
+    o = Generate(run);
+    QVERIFY2(!o.Threw, qPrintable(o.FullText));
+    QCOMPARE(FView->Notices.size(), 2);
+    QVERIFY(FDM->MySQLIsConnected());
+    QVERIFY(!FDM->MSSQLIsConnected());
+  }
+
+  // The progress calls let events run; a second press meanwhile starts nothing.
+  void secondPressDuringARunIsIgnored() {
+    REQUIRE_KIND(int(kMySQL));
+    auto view = std::make_unique<ReenteringView>();
+    ReenteringView* raw = view.get();
+    Prepare(SourceSettings(kMySQL, Target(kMySQL, kSampleName), FExportFolder), QString(),
+            std::move(view));
+    TGenerationRun run(*FContext);
+    int presses = 0;
+    raw->OnTable = [&] {
+      if (presses++ < 3) run.GenerateExport();
+    };
+    const Outcome o = Generate(run);
+    QVERIFY2(!o.Threw, qPrintable(o.FullText));
+    QVERIFY(presses >= 3);
+    QCOMPARE(FView->Notices, QStringList{kSuccess});
+    QCOMPARE(FView->CallsOf(QStringLiteral("main")).size(), 38);
+    QCOMPARE(ExportFolderEntries(), QStringList{QFileInfo(run.LastPacketFile()).fileName()});
+  }
+};
+
+QTEST_GUILESS_MAIN(TestGeneration)
+#include "test_generation.moc"
