@@ -191,6 +191,8 @@ bool ExecMySQLSQL(const QString& SQLText) {
     DM->View().ShowError(e.Message());
   } catch (const std::exception& e) {
     DM->View().ShowError(QString::fromLocal8Bit(e.what()));
+  } catch (...) {
+    DM->View().ShowError(QStringLiteral("Unknown error"));
   }
   return false;
 }

@@ -302,6 +302,27 @@ class TestDataModule : public QObject {
             FDM->FBDisconnect(); QVERIFY(FDM->FBConnect(FBConnectString())); QCOMPARE(count(), 2);)
   }
 
+  void fbDisconnectAfterTheAttachmentIsLost() {
+    NOMPACK_REQUIRE_SERVER(FFBUp, QStringLiteral("Firebird 127.0.0.1:3050"));
+    GUARDED(
+        QVERIFY(FDM->FBConnect(FBConnectString()));
+        const int id =
+            OpenFBQuery(QStringLiteral("SELECT CURRENT_CONNECTION AS ID FROM RDB$DATABASE"))
+                ->FieldByName(QStringLiteral("ID"))
+                .AsInteger();
+        auto killer =
+            OpenFirebird(FBConnectString(), TDM::FBAttachmentParams(), TDM::FBTransactionParams());
+        killer->StartTransaction();
+        killer->Execute(QStringLiteral("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = :ID"),
+                        {{QStringLiteral("ID"), ftInteger, Variant::FromInt(id)}});
+        killer->Commit();
+        // The commit cannot reach the server; the error travels, and the data
+        // module is free to connect again instead of holding a dead attachment.
+        QVERIFY_THROWS_EXCEPTION(ENompackError, FDM->FBDisconnect());
+        QVERIFY(!FDM->FBIsConnected()); QVERIFY(FDM->FBConnect(FBConnectString())); QCOMPARE(
+            OpenFBQuery(QStringLiteral("SELECT 1 AS ONE FROM RDB$DATABASE"))->RecordCount(), 1);)
+  }
+
   void execMySQLSQL() {
     NOMPACK_REQUIRE_SERVER(FMySQLUp, QStringLiteral("MariaDB 127.0.0.1:3306"));
     GUARDED(QVERIFY(!ExecMySQLSQL(QStringLiteral("SELECT 1;"))); QCOMPARE(FView.Errors.size(), 1);
