@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include "RunContext.h"
 
+struct TPacketContents;
+
 // The packet installation run: file checks, connection, unpacking (or reuse),
-// descriptor check, target cleanup and the install driver.
+// descriptor check, a reading of the whole packet, target cleanup and the
+// install driver.
 class TInstallationRun {
  public:
   explicit TInstallationRun(TRunContext& context);
@@ -15,7 +19,20 @@ class TInstallationRun {
   void InstallMySQLPacket();
   void InstallFBPacket();
   void InstallMSSQLPacket();
-  void UnpackPacket(const QString& packetFile);
+  // Sets the context's packet folder to the unpack folder and makes sure the
+  // packet's files are in it: reused when the user agrees, otherwise
+  // extracted afresh. False (after an error box) when the folder holds
+  // files of its own that removing it would destroy, or when the packet
+  // cannot be extracted completely.
+  bool UnpackPacket(const QString& packetFile);
+
+  // The FireBird connect string of the settings: the host ("127.0.0.1" when
+  // empty), ":" and the database path, neither trimmed.
+  QString GetFBConnectString() const;
+
+  // Names in `folder` that are not the descriptor or a chunk file, and
+  // every subfolder or link (with a trailing separator or " ->").
+  static QStringList ForeignEntries(const QString& folder);
 
   // How the last run ended: true when every step ran (no step returned
   // False and nothing propagated); refused rows are counted separately.
@@ -26,4 +43,13 @@ class TInstallationRun {
   TRunContext& FContext;
   bool FLastRunCompleted = false;
   int FLastRefusedRows = 0;
+  // Re-entrancy guard: the progress calls let queued events run, so a second
+  // press of the action could start a run inside this one.
+  bool FRunning = false;
+
+  enum class TTarget { MySQL, FireBird, MSSQL };
+  void InstallKind(TTarget target);
+  // Unpacking, the descriptor check and the packet check; the descriptor
+  // path when the packet can be installed, empty after an error box.
+  QString PreparePacket(TTarget target, TPacketContents& contents);
 };

@@ -23,26 +23,6 @@ QStringList DocumentTables() {
   return TTargetCleanup::DocumentTables().split(QStringLiteral("\r\n"));
 }
 
-// The 26 document tables with one row each; a few reference each other the
-// way the real ones do, so a wrong clearing order would be refused.
-void CreateDocuments(TScratchMySQL& db) {
-  const QMap<QString, QString> parents = {{"PRESCRIPTION_ITEM", "PRESCRIPTION"},
-                                          {"SALE_COR_ITEM", "SALE_COR"},
-                                          {"SALE_ITEM", "SALE"},
-                                          {"DELIVERY_ITEM", "DELIVERY"},
-                                          {"RZOK_COR_INVOICE", "RZOK_INVOICE"}};
-  const QStringList docs = DocumentTables();
-  for (auto it = docs.crbegin(); it != docs.crend(); ++it) {
-    QString ddl =
-        QStringLiteral("CREATE TABLE %1 (ID INT NOT NULL PRIMARY KEY, REF_ID INT").arg(*it);
-    if (parents.contains(*it))
-      ddl += QStringLiteral(", FOREIGN KEY (REF_ID) REFERENCES %1 (ID)").arg(parents[*it]);
-    db.Exec(ddl + QStringLiteral(") ENGINE=InnoDB"));
-    db.Exec(QStringLiteral("INSERT INTO %1 VALUES (1, %2)")
-                .arg(*it, parents.contains(*it) ? QStringLiteral("1") : QStringLiteral("NULL")));
-  }
-}
-
 void CreateNomenclature(TScratchMySQL& db) {
   db.Exec("CREATE TABLE N_GROUP (ID INT NOT NULL PRIMARY KEY, NAME VARCHAR(20)) ENGINE=InnoDB");
   db.Exec(
@@ -85,6 +65,9 @@ class TestCleanup : public QObject {
     FMySQL = MySQLReachable();
     FFB = FBReachable();
   }
+
+  // The list is the one the documents are made from here, in its order.
+  void documentTables() { QCOMPARE(DocumentTables(), DocumentTableNames()); }
 
   void isReplicaTableName_data() {
     QTest::addColumn<QString>("name");

@@ -169,6 +169,36 @@ class TScratchFB {
   std::unique_ptr<IConnection> FCon;
 };
 
+// The 26 document tables with one row each; a few reference each other the
+// way the real ones do, so a wrong clearing order would be refused.
+inline QStringList DocumentTableNames() {
+  return QStringLiteral(
+             "DENIAL CONSIGN_REPORT PRESCRIPTION_ITEM PRESCRIPTION SALE_COR_ITEM SALE_COR "
+             "SALE_PAYMENT SALE_ITEM PRESCRIPTION_SALE SALE DRUG_SALE PAYMENT INVENTORY_FULL_INFO "
+             "SALE_PRICE_COR_ITEM SALE_PRICE_COR INV_COR_ITEM INV_COR DELIVERY_ORDER_ITEM "
+             "DELIVERY_ORDER DELIVERY_ITEM DELIVERY PARCEL EXPENSE RZOK_COR_INVOICE RZOK_INVOICE "
+             "DELETED_ITEM")
+      .split(QLatin1Char(' '));
+}
+
+inline void CreateDocuments(TScratchMySQL& db) {
+  const QMap<QString, QString> parents = {{"PRESCRIPTION_ITEM", "PRESCRIPTION"},
+                                          {"SALE_COR_ITEM", "SALE_COR"},
+                                          {"SALE_ITEM", "SALE"},
+                                          {"DELIVERY_ITEM", "DELIVERY"},
+                                          {"RZOK_COR_INVOICE", "RZOK_INVOICE"}};
+  const QStringList docs = DocumentTableNames();
+  for (auto it = docs.crbegin(); it != docs.crend(); ++it) {
+    QString ddl =
+        QStringLiteral("CREATE TABLE %1 (ID INT NOT NULL PRIMARY KEY, REF_ID INT").arg(*it);
+    if (parents.contains(*it))
+      ddl += QStringLiteral(", FOREIGN KEY (REF_ID) REFERENCES %1 (ID)").arg(parents[*it]);
+    db.Exec(ddl + QStringLiteral(") ENGINE=InnoDB"));
+    db.Exec(QStringLiteral("INSERT INTO %1 VALUES (1, %2)")
+                .arg(*it, parents.contains(*it) ? QStringLiteral("1") : QStringLiteral("NULL")));
+  }
+}
+
 inline void WriteText(const QString& path, const QByteArray& data) {
   QFile f(path);
   QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));

@@ -1,0 +1,230 @@
+#include "InstallationRun.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include "AppMiscFiles.h"
+#include "AppView.h"
+#include "Archiver.h"
+#include "DataModule.h"
+#include "DataModuleCleanup.h"
+#include "DataModuleLoadCheck.h"
+#include "DataModuleLoadDriver.h"
+#include "PacketLayout.h"
+#include "QBMisc.h"
+
+namespace {
+
+// Leading and trailing blanks and control characters go, as when the field's
+// text is trimmed.
+QString TrimControls(const QString& text) {
+  qsizetype start = 0, end = text.size();
+  while (start < end && text[start].unicode() <= 0x20) ++start;
+  while (end > start && text[end - 1].unicode() <= 0x20) --end;
+  return text.mid(start, end - start);
+}
+
+bool IsPacketFileName(const QString& name) {
+  static const QRegularExpression chunk(QStringLiteral("^.+\\[[-+]?[0-9]+\\]\\.xml$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+  return name.compare(PacketLayout::kDescriptorFileName, Qt::CaseInsensitive) == 0 ||
+         chunk.match(name).hasMatch();
+}
+
+class TReentrancyGuard {
+ public:
+  explicit TReentrancyGuard(bool& flag) : FFlag(flag) { FFlag = true; }
+  ~TReentrancyGuard() { FFlag = false; }
+
+ private:
+  bool& FFlag;
+};
+
+}  // namespace
+
+TInstallationRun::TInstallationRun(TRunContext& context) : FContext(context) {}
+
+QString TInstallationRun::GetFBConnectString() const {
+  const TRunSettings settings = FContext.Settings();
+  const QString host =
+      settings.FBDBHost.isEmpty() ? QStringLiteral("127.0.0.1") : settings.FBDBHost;
+  return host + QLatin1Char(':') + settings.FBDBFullPath;
+}
+
+void TInstallationRun::InstallPacket() {
+  if (FRunning) return;
+  FLastRunCompleted = false;
+  FLastRefusedRows = 0;
+  const TRunSettings settings = FContext.Settings();
+  if (TrimControls(settings.InstallFile).isEmpty()) {
+    FContext.View.ShowError(QStringLiteral("Изберете файл!"));
+    return;
+  }
+  if (!QFileInfo(settings.InstallFile).isFile()) {
+    FContext.View.ShowError(
+        QStringLiteral("Файлът \"%1\" не съществува!").arg(settings.InstallFile));
+    return;
+  }
+  if (settings.DataBaseType == 1) {
+    InstallFBPacket();
+  } else if (settings.DataBaseType != 0) {
+    InstallMSSQLPacket();
+  } else {
+    InstallMySQLPacket();
+  }
+}
+
+void TInstallationRun::InstallMySQLPacket() {
+  InstallKind(TTarget::MySQL);
+}
+void TInstallationRun::InstallFBPacket() {
+  InstallKind(TTarget::FireBird);
+}
+void TInstallationRun::InstallMSSQLPacket() {
+  InstallKind(TTarget::MSSQL);
+}
+
+void TInstallationRun::InstallKind(TTarget target) {
+  if (FRunning) return;
+  TReentrancyGuard guard(FRunning);
+  FLastRunCompleted = false;
+  FLastRefusedRows = 0;
+  TDM& dm = FContext.DM;
+  IAppView& view = FContext.View;
+  const TRunSettings settings = FContext.Settings();
+  QString errorText;
+
+  // Connected before anything is unpacked: a refused connection leaves the
+  // disk as it was.
+  switch (target) {
+    case TTarget::MySQL:
+      if (dm.MySQLIsConnected()) dm.MySQLDisconnect();
+      if (!dm.MySQLConnect(settings.MySQLDBHost, settings.MySQLDBName, settings.MySQLUserName,
+                           settings.MySQLPassword, errorText)) {
+        view.ShowError(errorText);
+        return;
+      }
+      break;
+    case TTarget::FireBird:
+      if (dm.FBIsConnected()) dm.FBDisconnect();
+      if (!dm.FBConnect(GetFBConnectString())) {
+        view.ShowError(QStringLiteral("Грешка при свързването!"));
+        return;
+      }
+      break;
+    case TTarget::MSSQL:
+      if (dm.MSSQLIsConnected()) dm.MSSQLDisconnect();
+      if (!dm.MSSQLConnect(settings.MySQLDBHost, settings.MySQLDBName, settings.MySQLUserName,
+                           settings.MySQLPassword, errorText)) {
+        view.ShowError(errorText);
+        return;
+      }
+      break;
+  }
+
+  TPacketContents contents;
+  const QString descriptorPath = PreparePacket(target, contents);
+  if (descriptorPath.isEmpty()) return;
+  const QString packetFolder = FContext.PacketFolder;
+
+  TTargetCleanup cleanup(dm, view);
+  TInstallDriver driver(dm, view);
+  bool ok = true;
+  switch (target) {
+    case TTarget::MySQL:
+      ok = cleanup.PrepareMySQLTarget(descriptorPath, errorText) &&
+           driver.InstallMySQLData(packetFolder, descriptorPath, errorText, &contents);
+      break;
+    case TTarget::FireBird:
+      ok = cleanup.PrepareFBTarget(errorText) &&
+           cleanup.ClearFBNomenclature(descriptorPath, errorText) &&
+           driver.InstallFBData(packetFolder, descriptorPath, errorText, &contents);
+      break;
+    case TTarget::MSSQL:
+      // No cleanup and no loader for an MSSQL target: the run ends with the
+      // descriptor check.
+      break;
+  }
+  FLastRefusedRows = driver.RefusedRows();
+  if (!ok) {
+    view.ShowError(errorText);
+    return;
+  }
+  FLastRunCompleted = true;
+}
+
+QString TInstallationRun::PreparePacket(TTarget target, TPacketContents& contents) {
+  IAppView& view = FContext.View;
+  if (!UnpackPacket(FContext.Settings().InstallFile)) return QString();
+  const QString descriptorPath =
+      AddTrailingBackslash(FContext.PacketFolder) + PacketLayout::kDescriptorFileName;
+  if (!QFileInfo(descriptorPath).isFile()) {
+    view.ShowError(QStringLiteral("Не е открит файл с описание на пакетите!"));
+    return QString();
+  }
+  if (target == TTarget::MSSQL) return descriptorPath;
+  // Every chunk file is read before the cleanup: a packet that cannot be
+  // loaded whole is refused while the target still holds its data.
+  QString errorText;
+  if (!TPacketCheck(view).CheckPacket(AddTrailingBackslash(FContext.PacketFolder), descriptorPath,
+                                      contents, errorText)) {
+    view.ShowError(errorText);
+    return QString();
+  }
+  return descriptorPath;
+}
+
+QStringList TInstallationRun::ForeignEntries(const QString& folder) {
+  QStringList foreign;
+  QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  while (it.hasNext()) {
+    it.next();
+    const QFileInfo info = it.fileInfo();
+    if (info.isSymLink()) {
+      foreign.append(info.fileName() + QStringLiteral(" ->"));
+    } else if (info.isDir()) {
+      foreign.append(info.fileName() + QDir::separator());
+    } else if (!info.isFile() || !IsPacketFileName(info.fileName())) {
+      foreign.append(info.fileName());
+    }
+  }
+  foreign.sort();
+  return foreign;
+}
+
+bool TInstallationRun::UnpackPacket(const QString& packetFile) {
+  IAppView& view = FContext.View;
+  const QString folder = PacketLayout::UnpackFolder(packetFile);
+  FContext.PacketFolder = folder;
+  if (QFileInfo(folder).isDir()) {
+    if (GetFileCount(folder) > 0 &&
+        view.AskConfirm(QStringLiteral(
+            "Вече съществува разархивиран пакет с инсталационни данни.\r\n"
+            "Желаете ли да ги използвате и да пропуснете процеса на разархивиране?")))
+      return true;
+    // The folder goes only when it holds nothing but what a packet unpacks
+    // to: a packet named like a folder of other files must not take them
+    // with it.
+    const QStringList foreign = ForeignEntries(folder);
+    if (!foreign.isEmpty()) {
+      const int shown = 5;
+      QString names = foreign.mid(0, shown).join(QStringLiteral(", "));
+      if (foreign.size() > shown) names += QStringLiteral(", ...");
+      view.ShowError(QStringLiteral("Папката \"%1\" съдържа и файлове, които не са от пакет (%2), "
+                                    "затова не е изтрита и пакетът не е разархивиран.")
+                         .arg(folder, names));
+      return false;
+    }
+    DeleteFolder(folder);
+  }
+  QDir().mkdir(folder);
+  QString errorText;
+  if (!TArchiver(FContext.ProgramFolder).ExtractPacket(packetFile, folder, errorText)) {
+    // A packet extracted in part would install in part.
+    view.ShowError(errorText);
+    return false;
+  }
+  return true;
+}
