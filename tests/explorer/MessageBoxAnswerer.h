@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 
 // Answers the message boxes a test provokes, as a user would: it watches for
 // the active modal QMessageBox, records its caption, text and icon, and
@@ -23,6 +24,9 @@ class MessageBoxAnswerer : public QObject {
 
   QList<Box> Boxes;
   QStringList Answers;  // button texts to press, taken from the front
+  // Called with each new box before it is answered (to look at the windows
+  // behind it while it is open).
+  std::function<void(QMessageBox* box)> OnBox;
 
   explicit MessageBoxAnswerer(int intervalMs = 10) {
     FTimer.setInterval(intervalMs);
@@ -53,6 +57,7 @@ class MessageBoxAnswerer : public QObject {
       if (!wanted.isEmpty() && button->text() == wanted) press = button;
     }
     Boxes.append(seen);
+    if (OnBox) OnBox(box);
     if (!press && !box->buttons().isEmpty()) press = box->buttons().first();
     if (press) press->click();
   }
