@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# Packet generation benchmark (not a test): rows per second of nompack-cli
+# generate on MySQL and Firebird from a large sample database, beside
+# mysqldump --xml of the same 37 tables of the same MySQL database in the
+# same run, and the time of one table at about 1x and 4x its size.
+#
+#   bench/generate.sh [--scale N] [--small-scale M] [--table T] [--reuse]
+#
+#   --scale N        the large sample (default 50: about 200,000 rows in the 37 tables)
+#   --small-scale M  the second sample whose table T has about a quarter of the rows
+#                    (default 13: ARTICLE 12,120 rows against 49,120 at scale 50)
+#   --table T        the table timed at both sizes (default ARTICLE)
+#   --reuse          keep databases loaded by an earlier run of this script
+#
+# Needs the test servers (scripts/test-servers.sh start) and a built nompack-cli
+# (NOMPACK_CLI, default build/src/cli/nompack-cli). Databases: nompack_bench and
+# nompack_bench_small on MariaDB, /tmp/nompack-fb/nompack_bench*.fdb on Firebird.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+CLI=${NOMPACK_CLI:-$ROOT/build/src/cli/nompack-cli}
+SCALE=50
+SMALL_SCALE=13
+TABLE=ARTICLE
+REUSE=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --scale) SCALE=$2; shift 2 ;;
+    --small-scale) SMALL_SCALE=$2; shift 2 ;;
+    --table) TABLE=$2; shift 2 ;;
+    --reuse) REUSE=1; shift ;;
+    *) echo "usage: $0 [--scale N] [--small-scale M] [--table T] [--reuse]" >&2; exit 2 ;;
+  esac
+done
+[ -x "$CLI" ] || { echo "bench: no nompack-cli at $CLI (set NOMPACK_CLI)" >&2; exit 1; }
+
+MY_DB=nompack_bench
+MY_SMALL=nompack_bench_small
+FB_DB=/tmp/nompack-fb/nompack_bench.fdb
+FB_SMALL=/tmp/nompack-fb/nompack_bench_small.fdb
+TABLES=$(sed -n 's/^ *QStringLiteral("\([A-Z_]*\)"),$/\1/p' "$ROOT/src/data/PacketLayout.cpp")
+[ "$(echo "$TABLES" | wc -l)" -eq 37 ] || { echo "bench: cannot read the 37 tables" >&2; exit 1; }
+
+WORK=$(mktemp -d /tmp/nompack-bench.XXXXXX)
+trap 'rm -rf "$WORK"' EXIT
+
+mariadb_q() { mariadb --no-defaults --protocol=TCP -h 127.0.0.1 -P 3306 -u root --password= -N -B "$@"; }
+fb_q() { isql-fb -q -b -user SYSDBA -password pondglass "127.0.0.1:$1" </dev/null; }
+seconds() { date +%s.%N; }
+calc() { LC_ALL=C awk "BEGIN { printf \"$1\", $2 }"; }
+
+count_sql() {
+  local first=1 t
+  for t in $TABLES; do
+    [ $first -eq 1 ] || printf ' + '
+    printf '(SELECT COUNT(*) FROM %s)' "$t"
+    first=0
+  done
+}
+mysql_rows() { mariadb_q "$1" -e "SELECT $(count_sql);"; }
+fb_rows() {
+  printf 'SET HEADING OFF;\nSELECT %s FROM RDB$DATABASE;\n' "$(count_sql)" >"$WORK/count.sql"
+  isql-fb -q -b -user SYSDBA -password pondglass -i "$WORK/count.sql" "127.0.0.1:$1" </dev/null |
+    awk 'NF == 1 { print $1 }'
+}
+mysql_table_rows() { mariadb_q "$1" -e "SELECT COUNT(*) FROM $2;"; }
+fb_table_rows() {
+  printf 'SET HEADING OFF;\nSELECT COUNT(*) FROM %s;\n' "$2" >"$WORK/count1.sql"
+  isql-fb -q -b -user SYSDBA -password pondglass -i "$WORK/count1.sql" "127.0.0.1:$1" </dev/null |
+    awk 'NF == 1 { print $1 }'
+}
+
+load() {  # kind target scale
+  if [ $REUSE -eq 1 ]; then
+    case "$1" in
+      mysql) mariadb_q -e "USE $2" 2>/dev/null && return 0 ;;
+      firebird) [ -e "$2" ] && return 0 ;;
+    esac
+  fi
+  "$ROOT/scripts/sample-db.sh" "$1" "$2" --scale "$3" >&2
+}
+
+# Runs nompack-cli generate; sets RUN_TOTAL and RUN_TABLE (seconds of $TABLE).
+generate() {  # label report args...
+  local report=$WORK/$1.times out=$WORK/out-$1
+  shift
+  mkdir -p "$out"
+  python3 "$ROOT/bench/timed_run.py" "$report" -- "$CLI" generate "$@" --out "$out" >"$WORK/stdout" ||
+    { echo "bench: nompack-cli generate $* failed" >&2; exit 1; }
+  RUN_TOTAL=$(awk '$1 == "total" { print $2 }' "$report")
+  RUN_TABLE=$(awk -v t="$TABLE" '$1 == "table" && $2 == t { print $3 }' "$report")
+  RUN_PACKET_SIZE=$(stat -c %s "$(tail -n 1 "$WORK/stdout")")
+  rm -rf "$out"
+}
+
+echo "bench: loading the samples (scale $SCALE and $SMALL_SCALE)..." >&2
+load mysql $MY_DB "$SCALE"
+load mysql $MY_SMALL "$SMALL_SCALE"
+load firebird $FB_DB "$SCALE"
+load firebird $FB_SMALL "$SMALL_SCALE"
+
+MY_ROWS=$(mysql_rows $MY_DB)
+FB_ROWS=$(fb_rows $FB_DB)
+
+echo "bench: timing..." >&2
+# The anchor: the same 37 tables of the same database as XML.
+t0=$(seconds)
+# shellcheck disable=SC2086
+mysqldump --no-defaults --protocol=TCP -h 127.0.0.1 -P 3306 -u root --password= --xml \
+  $MY_DB $TABLES >"$WORK/dump.xml"
+t1=$(seconds)
+DUMP_TIME=$(calc %.3f "$t1 - $t0")
+DUMP_SIZE=$(stat -c %s "$WORK/dump.xml")
+rm -f "$WORK/dump.xml"
+
+generate my --kind mysql --host 127.0.0.1 --database $MY_DB
+MY_TIME=$RUN_TOTAL MY_TABLE_BIG=$RUN_TABLE MY_PACKET=$RUN_PACKET_SIZE
+generate fb --kind firebird --host 127.0.0.1 --fb-path $FB_DB
+FB_TIME=$RUN_TOTAL FB_TABLE_BIG=$RUN_TABLE FB_PACKET=$RUN_PACKET_SIZE
+generate mysmall --kind mysql --host 127.0.0.1 --database $MY_SMALL
+MY_TABLE_SMALL=$RUN_TABLE
+generate fbsmall --kind firebird --host 127.0.0.1 --fb-path $FB_SMALL
+FB_TABLE_SMALL=$RUN_TABLE
+
+T_BIG=$(mysql_table_rows $MY_DB "$TABLE")
+T_SMALL=$(mysql_table_rows $MY_SMALL "$TABLE")
+T_BIG_FB=$(fb_table_rows $FB_DB "$TABLE")
+T_SMALL_FB=$(fb_table_rows $FB_SMALL "$TABLE")
+
+echo
+echo "nompack packet generation benchmark ($(nproc) cores, $(date -u +%Y-%m-%dT%H:%MZ))"
+echo
+printf '%-52s %10s %12s %14s\n' "run" "seconds" "rows/s" "output bytes"
+printf '%-52s %10.2f %12.0f %14s\n' "mysqldump --xml, MySQL $MY_DB ($MY_ROWS rows)" \
+  "$DUMP_TIME" "$(calc %.0f "$MY_ROWS / $DUMP_TIME")" "$DUMP_SIZE"
+printf '%-52s %10.2f %12.0f %14s\n' "nompack-cli generate, MySQL ($MY_ROWS rows)" \
+  "$MY_TIME" "$(calc %.0f "$MY_ROWS / $MY_TIME")" "$MY_PACKET"
+printf '%-52s %10.2f %12.0f %14s\n' "nompack-cli generate, Firebird ($FB_ROWS rows)" \
+  "$FB_TIME" "$(calc %.0f "$FB_ROWS / $FB_TIME")" "$FB_PACKET"
+echo
+echo "ratio (time per row against mysqldump --xml of the same MySQL tables):"
+echo "  MySQL generation:    $(calc %.1f "($MY_TIME / $MY_ROWS) / ($DUMP_TIME / $MY_ROWS)") x slower"
+echo "  Firebird generation: $(calc %.1f "($FB_TIME / $FB_ROWS) / ($DUMP_TIME / $MY_ROWS)") x slower"
+echo
+echo "one table, $TABLE, at two sizes (time between its progress line and the next):"
+growth() {  # label small big tsmall tbig
+  local rows_ratio time_ratio
+  rows_ratio=$(calc %.2f "$3 / $2")
+  time_ratio=$(calc %.2f "$5 / $4")
+  printf '  %-9s %7d rows %7.2f s   %7d rows %7.2f s   rows x%s, time x%s, exponent %s\n' \
+    "$1" "$2" "$4" "$3" "$5" "$rows_ratio" "$time_ratio" \
+    "$(calc %.2f "log($5 / $4) / log($3 / $2)")"
+}
+growth MySQL "$T_SMALL" "$T_BIG" "$MY_TABLE_SMALL" "$MY_TABLE_BIG"
+growth Firebird "$T_SMALL_FB" "$T_BIG_FB" "$FB_TABLE_SMALL" "$FB_TABLE_BIG"
+echo
+echo "Every page is its own statement that makes the server skip all rows before it"
+echo "(\"LIMIT offset, 50\" on MySQL, \"FIRST 50 SKIP offset\" on Firebird), so a table of"
+echo "n rows costs about n*n/100 row visits: the time grows quadratically with the table"
+echo "(exponent 2), while mysqldump reads each table once (exponent 1)."
