@@ -50,12 +50,16 @@ QVariant TXMLDataModel::headerData(int section, Qt::Orientation orientation, int
 
 Qt::ItemFlags TXMLDataModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags result = QAbstractTableModel::flags(index);
-  if (index.isValid() && !FDataSet.FieldDef(index.column()).ReadOnly) result |= Qt::ItemIsEditable;
+  if (index.isValid() && index.row() < rowCount() && index.column() < columnCount() &&
+      !FDataSet.FieldDef(index.column()).ReadOnly)
+    result |= Qt::ItemIsEditable;
   return result;
 }
 
 bool TXMLDataModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (role != Qt::EditRole || !index.isValid() || index.row() >= rowCount()) return false;
+  if (role != Qt::EditRole || !index.isValid() || index.row() >= rowCount() ||
+      index.column() >= columnCount())
+    return false;
   const int row = index.row();
   const int column = index.column();
   const TFieldDef& def = FDataSet.FieldDef(column);

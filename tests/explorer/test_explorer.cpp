@@ -9,6 +9,7 @@
 
 #include "ClientDataSet.h"
 #include "DateTime.h"
+#include "FieldText.h"
 #include "MessageBoxAnswerer.h"
 #include "NompackError.h"
 #include "QBDialogs.h"
@@ -16,6 +17,8 @@
 #include "XMLDataGrid.h"
 #include "XMLDataModel.h"
 #include "XMLExplorerFrm.h"
+
+Q_DECLARE_METATYPE(Variant)
 
 namespace {
 
@@ -139,6 +142,12 @@ class TestExplorer : public QObject {
     QCOMPARE(model->data(model->index(0, cSTAMP)).toString(), QStringLiteral("07.03.2024"));
     QCOMPARE(form.windowTitle(), FChunk + QStringLiteral(" 1"));
     QCOMPARE(form.size(), QSize(870, 640));
+    QCOMPARE(form.font().pointSize(), 8);
+    auto* bottom = form.findChild<QWidget*>(QStringLiteral("panBottom"));
+    QCOMPARE(bottom->geometry(), QRect(0, 640 - 62, 870, 62));
+    QCOMPARE(form.findChild<QPushButton*>(QStringLiteral("btnSaveXMLFile"))->geometry(),
+             QRect(732, 20, 116, 25));
+    QCOMPARE(Grid(form)->geometry(), QRect(0, 0, 870, 640 - 62));
 
     // The caption follows the current row.
     Grid(form)->setCurrentIndex(model->index(2, cNAME));
@@ -184,6 +193,76 @@ class TestExplorer : public QObject {
     if (shown.isEmpty() && column != cNAME) QVERIFY(stored.IsNull());
     if (column == cNAME) QCOMPARE(stored.VarType(), Variant::Type::String);  // "" is no NULL
     QVERIFY(LastReportedError().isEmpty());
+  }
+
+  void fieldTextRoundTrip_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<Variant>("value");
+    QTest::addColumn<QString>("shown");  // as the editor shows it back
+    QTest::newRow("largeint max") << int(ftLargeint) << QStringLiteral("9223372036854775807")
+                                  << Variant::FromInt64(std::numeric_limits<qint64>::max())
+                                  << QStringLiteral("9223372036854775807");
+    QTest::newRow("word") << int(ftWord) << QStringLiteral("65535")
+                          << Variant::FromUInt(65535, Variant::Type::UInt16)
+                          << QStringLiteral("65535");
+    QTest::newRow("Boolean from a number") << int(ftBoolean) << QStringLiteral("1")
+                                           << Variant::FromBool(true) << QStringLiteral("True");
+    QTest::newRow("time with milliseconds")
+        << int(ftTime) << QStringLiteral("09:15:02.250")
+        << Variant::FromDateTime((9 * 3600 + 15 * 60 + 2.25) / 86400.0)
+        << QStringLiteral("09:15:02.250");
+    QTest::newRow("date-time before 1899 with time")
+        << int(ftDateTime) << QStringLiteral("29.12.1899 06:00:00") << Variant::FromDateTime(-1.25)
+        << QStringLiteral("29.12.1899 06:00:00");
+    QTest::newRow("timestamp") << int(ftTimeStamp) << QStringLiteral("07.03.2024 09:15")
+                               << Variant::FromDateTime(Date(2024, 3, 7) + (9 * 60 + 15) / 1440.0)
+                               << QStringLiteral("07.03.2024 09:15:00");
+    QTest::newRow("BCD many digits")
+        << int(ftBCD) << QStringLiteral("-123456789012345678.0012")
+        << Variant::FromDecimal(QStringLiteral("-123456789012345678.0012"))
+        << QStringLiteral("-123456789012345678.0012");
+    QTest::newRow("float shortest") << int(ftFloat) << QStringLiteral("2777815")
+                                    << Variant::FromDouble(2777815) << QStringLiteral("2777815");
+    QTest::newRow("float tiny") << int(ftFloat) << QStringLiteral("1e-9")
+                                << Variant::FromDouble(1e-9) << QStringLiteral("1e-09");
+    QTest::newRow("blob") << int(ftBlob) << QStringLiteral("00 ff 10")
+                          << Variant::FromBytes(QByteArray("\x00\xff\x10", 3))
+                          << QStringLiteral("00FF10");
+    QTest::newRow("number to NULL")
+        << int(ftInteger) << QStringLiteral("  ") << Variant::Null() << QString();
+    QTest::newRow("text keeps blanks")
+        << int(ftWideString) << QStringLiteral(" а ") << Variant::FromString(QStringLiteral(" а "))
+        << QStringLiteral(" а ");
+  }
+  void fieldTextRoundTrip() {
+    QFETCH(int, type);
+    QFETCH(QString, typed);
+    QFETCH(Variant, value);
+    QFETCH(QString, shown);
+    const TFieldDef def{QStringLiteral("F"), static_cast<TFieldType>(type), 0, 0};
+    const Variant parsed = FieldText::Parse(typed, def);
+    QVERIFY2(parsed == value, qPrintable(parsed.ToString()));
+    QCOMPARE(FieldText::EditText(parsed, def), shown);
+    QVERIFY(FieldText::Parse(shown, def) == value);
+  }
+
+  void fieldTextRejects_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("word below 0") << int(ftWord) << QStringLiteral("-1");
+    QTest::newRow("integer above 32 bits") << int(ftInteger) << QStringLiteral("2147483648");
+    QTest::newRow("odd hex") << int(ftBlob) << QStringLiteral("abc");
+    QTest::newRow("no hex") << int(ftBytes) << QStringLiteral("zz");
+    QTest::newRow("Boolean word") << int(ftBoolean) << QStringLiteral("yes");
+    QTest::newRow("time") << int(ftTime) << QStringLiteral("25:00");
+    QTest::newRow("float") << int(ftFloat) << QStringLiteral("1..2");
+  }
+  void fieldTextRejects() {
+    QFETCH(int, type);
+    QFETCH(QString, typed);
+    const TFieldDef def{QStringLiteral("F"), static_cast<TFieldType>(type), 0, 0};
+    QVERIFY_THROWS_EXCEPTION(ENompackError, FieldText::Parse(typed, def));
   }
 
   void editUnchangedKeepsNull() {
@@ -386,6 +465,19 @@ class TestExplorer : public QObject {
     QCOMPARE(answerer.Boxes[0].Text, QStringLiteral("'x1' is not a valid integer value."));
     QTest::qWait(50);
     QCOMPARE(answerer.Boxes.size(), 1);  // no success box
+    QCOMPARE(FileBytes(FChunk), onDisk);
+  }
+
+  void saveWithAClosedDataSetWritesNothing() {
+    const QByteArray onDisk = FileBytes(FChunk);
+    TXMLExplorerForm form;
+    Open(form, FChunk);
+    form.DataSet().Close();
+    MessageBoxAnswerer answerer;
+    form.findChild<QAction*>(QStringLiteral("acSaveXMLFile"))->trigger();
+    QTRY_COMPARE(answerer.Boxes.size(), 1);
+    QCOMPARE(answerer.Boxes[0].Text, QStringLiteral("Източникът на данни не е отворен!"));
+    QCOMPARE(answerer.Boxes[0].Title, QStringLiteral("Грешка"));
     QCOMPARE(FileBytes(FChunk), onDisk);
   }
 
