@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# Packet installation benchmark (not a test): rows per second of nompack-cli
+# install into MySQL and into Firebird from one packet of the large sample,
+# beside two anchors on the same rows in the same run: the mariadb client
+# replaying one INSERT per row (the floor for row-by-row work, every row its
+# own statement and commit, as the installer on MySQL), and a bulk load of the
+# same dump with multi-row INSERTs.
+#
+#   bench/install.sh [--scale N] [--reuse]
+#
+#   --scale N   the sample the packet is made from (default 60: about 241,000 rows
+#               in the 37 tables)
+#   --reuse     keep the source database loaded by an earlier run of this script
+#
+# Needs the test servers (scripts/test-servers.sh start) and a built nompack-cli
+# (NOMPACK_CLI, default build/src/cli/nompack-cli). Databases: nompack_ibench_src,
+# nompack_ibench_target and nompack_ibench_anchor on MariaDB,
+# /tmp/nompack-fb/nompack_ibench_target.fdb on Firebird.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+CLI=${NOMPACK_CLI:-$ROOT/build/src/cli/nompack-cli}
+SCALE=60
+REUSE=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --scale) SCALE=$2; shift 2 ;;
+    --reuse) REUSE=1; shift ;;
+    *) echo "usage: $0 [--scale N] [--reuse]" >&2; exit 2 ;;
+  esac
+done
+[ -x "$CLI" ] || { echo "bench: no nompack-cli at $CLI (set NOMPACK_CLI)" >&2; exit 1; }
+
+SRC=nompack_ibench_src
+MY_TARGET=nompack_ibench_target
+ANCHOR=nompack_ibench_anchor
+FB_TARGET=/tmp/nompack-fb/nompack_ibench_target.fdb
+TABLES=$(sed -n 's/^ *QStringLiteral("\([A-Z_]*\)"),$/\1/p' "$ROOT/src/data/PacketLayout.cpp")
+[ "$(echo "$TABLES" | wc -l)" -eq 37 ] || { echo "bench: cannot read the 37 tables" >&2; exit 1; }
+
+WORK=$(mktemp -d /tmp/nompack-ibench.XXXXXX)
+trap 'rm -rf "$WORK"' EXIT
+
+MARIADB_ARGS=(--no-defaults --protocol=TCP -h 127.0.0.1 -P 3306 -u root --password=
+  --default-character-set=utf8mb4)
+mariadb_q() { mariadb "${MARIADB_ARGS[@]}" -N -B "$@"; }
+seconds() { date +%s.%N; }
+calc() { LC_ALL=C awk "BEGIN { printf \"$1\", $2 }"; }
+
+count_sql() {
+  local first=1 t
+  for t in $TABLES; do
+    [ $first -eq 1 ] || printf ' + '
+    printf '(SELECT COUNT(*) FROM %s)' "$t"
+    first=0
+  done
+}
+mysql_rows() { mariadb_q "$1" -e "SELECT $(count_sql);"; }
+fb_rows() {
+  printf 'SET HEADING OFF;\nSELECT %s FROM RDB$DATABASE;\n' "$(count_sql)" >"$WORK/count.sql"
+  isql-fb -q -b -user SYSDBA -password pondglass -i "$WORK/count.sql" "127.0.0.1:$1" </dev/null |
+    awk 'NF == 1 { print $1 }'
+}
+
+# Runs the command and prints its wall time in seconds; its output goes to $WORK/$1.log.
+timed() {
+  local label=$1 t0 t1
+  shift
+  t0=$(seconds)
+  "$@" >"$WORK/$label.log" 2>&1 || { echo "bench: $label failed:" >&2; tail -n 20 "$WORK/$label.log" >&2; exit 1; }
+  t1=$(seconds)
+  calc %.3f "$t1 - $t0"
+}
+
+echo "bench: loading the sample (scale $SCALE) and the targets..." >&2
+if [ $REUSE -eq 0 ] || ! mariadb_q -e "USE $SRC" 2>/dev/null; then
+  "$ROOT/scripts/sample-db.sh" mysql $SRC --scale "$SCALE" >&2
+fi
+ROWS=$(mysql_rows $SRC)
+
+echo "bench: generating the packet..." >&2
+mkdir -p "$WORK/out"
+"$CLI" generate --kind mysql --host 127.0.0.1 --database $SRC --out "$WORK/out" >"$WORK/generate.log" 2>&1 ||
+  { echo "bench: generate failed" >&2; tail "$WORK/generate.log" >&2; exit 1; }
+PACKET=$(tail -n 1 "$WORK/generate.log")
+PACKET_SIZE=$(stat -c %s "$PACKET")
+
+# The anchors replay the same rows into an empty copy of the schema.
+# shellcheck disable=SC2086
+mysqldump "${MARIADB_ARGS[@]}" --no-data --skip-triggers $SRC $TABLES >"$WORK/schema.sql"
+# shellcheck disable=SC2086
+mysqldump "${MARIADB_ARGS[@]}" --no-create-info --skip-triggers --compact --skip-extended-insert \
+  $SRC $TABLES >"$WORK/rows.sql"
+# shellcheck disable=SC2086
+mysqldump "${MARIADB_ARGS[@]}" --no-create-info --skip-triggers --compact --extended-insert \
+  $SRC $TABLES >"$WORK/bulk.sql"
+fresh_anchor() {
+  mariadb_q -e "DROP DATABASE IF EXISTS $ANCHOR; CREATE DATABASE $ANCHOR CHARACTER SET cp1251"
+  mariadb_q $ANCHOR <"$WORK/schema.sql"
+}
+
+echo "bench: timing..." >&2
+"$ROOT/scripts/sample-db.sh" mysql $MY_TARGET --role target >&2
+MY_TIME=$(timed install-mysql "$CLI" install --kind mysql --host 127.0.0.1 --database $MY_TARGET \
+  --user root --packet "$PACKET")
+MY_ROWS=$(mysql_rows $MY_TARGET)
+MY_REFUSED=$(grep -c ' table: ' "$WORK/install-mysql.log" || true)
+rm -rf "${PACKET%.*}"
+
+"$ROOT/scripts/sample-db.sh" firebird $FB_TARGET --role target >&2
+FB_TIME=$(timed install-firebird "$CLI" install --kind firebird --host 127.0.0.1 \
+  --fb-path $FB_TARGET --packet "$PACKET")
+FB_ROWS=$(fb_rows $FB_TARGET)
+FB_REFUSED=$(grep -c ' table: ' "$WORK/install-firebird.log" || true)
+
+fresh_anchor
+ROW_TIME=$(timed anchor-rows mariadb "${MARIADB_ARGS[@]}" $ANCHOR -e "source $WORK/rows.sql")
+ROW_ROWS=$(mysql_rows $ANCHOR)
+fresh_anchor
+BULK_TIME=$(timed anchor-bulk mariadb "${MARIADB_ARGS[@]}" $ANCHOR -e "source $WORK/bulk.sql")
+BULK_ROWS=$(mysql_rows $ANCHOR)
+
+[ "$MY_ROWS" -eq "$ROWS" ] && [ "$FB_ROWS" -eq "$ROWS" ] && [ "$ROW_ROWS" -eq "$ROWS" ] &&
+  [ "$BULK_ROWS" -eq "$ROWS" ] ||
+  { echo "bench: row counts differ: source $ROWS, MySQL $MY_ROWS, Firebird $FB_ROWS," \
+      "one-per-row $ROW_ROWS, bulk $BULK_ROWS" >&2; exit 1; }
+
+rate() { calc %.0f "$ROWS / $1"; }
+echo
+echo "nompack packet installation benchmark ($(nproc) cores, $(date -u +%Y-%m-%dT%H:%MZ))"
+echo "packet: $ROWS rows in 37 tables from the MySQL sample at scale $SCALE, $PACKET_SIZE bytes"
+echo
+printf '%-52s %10s %12s\n' "run" "seconds" "rows/s"
+printf '%-52s %10.2f %12s\n' "nompack-cli install into MySQL (refused rows: $MY_REFUSED)" "$MY_TIME" "$(rate "$MY_TIME")"
+printf '%-52s %10.2f %12s\n' "nompack-cli install into Firebird (refused rows: $FB_REFUSED)" "$FB_TIME" "$(rate "$FB_TIME")"
+printf '%-52s %10.2f %12s\n' "mariadb client, one INSERT per row (autocommit)" "$ROW_TIME" "$(rate "$ROW_TIME")"
+printf '%-52s %10.2f %12s\n' "mariadb client, multi-row INSERTs (bulk)" "$BULK_TIME" "$(rate "$BULK_TIME")"
+echo
+echo "ratios (installation rows/s against the anchor's rows/s; above 1 is faster):"
+echo "  MySQL install    / one INSERT per row: $(calc %.2f "$ROW_TIME / $MY_TIME")"
+echo "  MySQL install    / bulk:               $(calc %.2f "$BULK_TIME / $MY_TIME")"
+echo "  Firebird install / one INSERT per row: $(calc %.2f "$ROW_TIME / $FB_TIME")"
+echo "  Firebird install / bulk:               $(calc %.2f "$BULK_TIME / $FB_TIME")"
+echo
+echo "The installation times are whole runs: unpacking, reading every chunk file"
+echo "before the cleanup, the cleanup, one prepared insert per row with a progress"
+echo "call each, and the identity resets."
