@@ -176,7 +176,8 @@ QString TInstallationRun::PreparePacket(TTarget target, TPacketContents& content
   return descriptorPath;
 }
 
-QStringList TInstallationRun::ForeignEntries(const QString& folder) {
+QStringList TInstallationRun::ForeignEntries(const QString& folder,
+                                             const QStringList& packetNames) {
   QStringList foreign;
   QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
   while (it.hasNext()) {
@@ -186,7 +187,8 @@ QStringList TInstallationRun::ForeignEntries(const QString& folder) {
       foreign.append(info.fileName() + QStringLiteral(" ->"));
     } else if (info.isDir()) {
       foreign.append(info.fileName() + QDir::separator());
-    } else if (!info.isFile() || !IsPacketFileName(info.fileName())) {
+    } else if (!info.isFile() ||
+               (!IsPacketFileName(info.fileName()) && !packetNames.contains(info.fileName()))) {
       foreign.append(info.fileName());
     }
   }
@@ -207,7 +209,12 @@ bool TInstallationRun::UnpackPacket(const QString& packetFile) {
     // The folder goes only when it holds nothing but what a packet unpacks
     // to: a packet named like a folder of other files must not take them
     // with it.
-    const QStringList foreign = ForeignEntries(folder);
+    // What the packet unpacks to counts as its own, whatever the names.
+    QMap<QString, qint64> entries;
+    QString listError;
+    const QStringList packetNames =
+        TArchiver::ListArchive(packetFile, entries, listError) ? entries.keys() : QStringList();
+    const QStringList foreign = ForeignEntries(folder, packetNames);
     if (!foreign.isEmpty()) {
       const int shown = 5;
       QString names = foreign.mid(0, shown).join(QStringLiteral(", "));

@@ -30,9 +30,10 @@ class TInstallationRun {
   // empty), ":" and the database path, neither trimmed.
   QString GetFBConnectString() const;
 
-  // Names in `folder` that are not the descriptor or a chunk file, and
-  // every subfolder or link (with a trailing separator or " ->").
-  static QStringList ForeignEntries(const QString& folder);
+  // Names in `folder` that are neither the descriptor, a chunk file nor
+  // one of `packetNames` (what the packet itself holds), and every subfolder
+  // or link (with a trailing separator or " ->").
+  static QStringList ForeignEntries(const QString& folder, const QStringList& packetNames = {});
 
   // How the last run ended: true when every step ran (no step returned
   // False and nothing propagated); refused rows are counted separately.

@@ -5,6 +5,7 @@
 
 #include "AppMiscQueries.h"
 #include "Cp1251.h"
+#include "DbValues.h"
 #include "NompackError.h"
 
 namespace {
@@ -80,7 +81,8 @@ TColumnLimits TColumnLimits::ReadMySQL(const QString& table) {
       limit = IntegerLimit(columnType, 64, isUnsigned);
     } else if (dataType == QLatin1String("decimal")) {
       limit.LimitKind = TColumnLimit::Kind::Decimal;
-      limit.IntegerDigits = query->Fields(6).AsInteger() - query->Fields(7).AsInteger();
+      limit.Scale = query->Fields(7).AsInteger();
+      limit.IntegerDigits = query->Fields(6).AsInteger() - limit.Scale;
     }
     limit.TypeText = columnType;
     limits.FLimits.insert(query->Fields(0).AsString().toUpper(), limit);
@@ -140,8 +142,8 @@ QString TColumnLimits::Check(const QString& column, const TColumnLimit* limit,
       return QStringLiteral(
                  "Стойността на колона %1 съдържа знака \"%2\" (U+%3), който не може да се "
                  "запише в Windows-1251")
-          .arg(column, QString(bad))
-          .arg(bad.unicode(), 4, 16, QLatin1Char('0'));
+          .arg(column, QString(bad),
+               QString::number(bad.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0')));
     }
   }
   if (!limit || value.IsNullOrEmpty()) return QString();
@@ -197,6 +199,11 @@ QString TColumnLimits::Check(const QString& column, const TColumnLimit* limit,
       } catch (const ENompackError&) {
         break;
       }
+      // The server rounds to the column's scale first: 999.995 no longer
+      // fits a decimal(5,2).
+      qint64 scaled = 0;
+      if (DbValues::DecimalToScaled(text, limit->Scale, scaled))
+        text = DbValues::ScaledToDecimal(scaled, limit->Scale);
       if (IntegerDigitsOf(text) > limit->IntegerDigits)
         return OutOfRange(column, value, limit->TypeText);
       break;

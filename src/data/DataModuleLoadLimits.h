@@ -23,6 +23,7 @@ struct TColumnLimit {
   qint64 Min = 0, Max = 0;  // Integer
   bool Unsigned = false;    // Integer: Max counts up to 2^64 - 1
   int IntegerDigits = 0;    // Decimal: precision minus scale
+  int Scale = 0;            // Decimal: digits after the point the value is rounded to
 };
 
 class TColumnLimits {

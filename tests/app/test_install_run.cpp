@@ -236,6 +236,22 @@ class TestInstallRun : public QObject {
     QVERIFY(rig.View.Log.isEmpty());
   }
 
+  // A file the packet itself holds is not the user's: No replaces it.
+  void packetOwnFilesMayGo() {
+    NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306");
+    const QString packet =
+        MakePacket(3, [](const QString& folder) { WriteText(folder + "readme.txt", "из пакета"); });
+    const QString folder = Case() + "nompack_mydb_20240307-091502/";
+    for (int pass = 0; pass < 2; ++pass) {
+      TRig rig(0, packet);
+      rig.View.Answers = {false};
+      rig.Run.InstallPacket();
+      QVERIFY2(rig.Run.LastRunCompleted(), qPrintable(rig.View.Errors.join('\n')));
+      QCOMPARE(rig.View.Questions.size(), pass);
+    }
+    QVERIFY(QFileInfo::exists(folder + "readme.txt"));
+  }
+
   // An empty folder is replaced without a question; Yes with a folder that
   // lacks the descriptor stops and leaves the folder as it is.
   void emptyFolderAndMissingDescriptor() {

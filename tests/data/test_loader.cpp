@@ -178,14 +178,15 @@ class TestLoader : public QObject {
                 {I(3), S("твърде дълго"), I(3), Null()},
                 {I(4), S("ок"), I(70000), Null()},
                 {I(5), S("ок"), I(5), Variant::FromDecimal("12345.5")},
-                {I(6), S("Край"), Null(), Null()}});
+                {I(6), S("Край"), Null(), Null()},
+                {I(7), S("ок"), I(7), Variant::FromDecimal("999.995")}});
     RecorderView view;
     TDM dm(view);
     QCOMPARE(db.ConnectedBy(dm), QString());
     TRowLoader loader(dm, view);
     QStringList files = {"T[1].xml"};
     loader.LoadMySQLChunks(Folder(), files, "T");
-    QCOMPARE(view.Log.size(), 4);
+    QCOMPARE(view.Log.size(), 5);
     QVERIFY2(view.Log[0].contains("NAME") && view.Log[0].contains("Windows-1251") &&
                  view.Log[0].endsWith(" table: T> 2 中文 2  "),
              qPrintable(view.Log[0]));
@@ -197,7 +198,7 @@ class TestLoader : public QObject {
     QCOMPARE(Ids(db.Con(), "T"), QStringList({"1", "6"}));
     QCOMPARE(db.Con().Open("SELECT NAME FROM T WHERE ID = 6")->Value(0).ToString(),
              QString("Край"));
-    QCOMPARE(loader.RefusedRows(), 4);
+    QCOMPARE(loader.RefusedRows(), 5);
   }
 
   // A target with PHARM_ID gets 0 in every row, named once also when the
