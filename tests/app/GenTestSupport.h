@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QtTest>
 #include <algorithm>
@@ -142,6 +143,27 @@ inline void CreateEmptyDatabase(int kind, const QString& target) {
     default:
       QFile::remove(target);
       break;
+  }
+}
+
+// Drops a database the tests made, unless NOMPACK_KEEP_TEST_DB is set.
+inline void DropDatabase(int kind, const QString& target) {
+  if (qEnvironmentVariableIsSet("NOMPACK_KEEP_TEST_DB")) return;
+  try {
+    switch (kind) {
+      case kMySQL:
+        Connect(kMySQL, QString())
+            ->Execute(QStringLiteral("DROP DATABASE IF EXISTS `%1`").arg(target));
+        break;
+      case kFireBird:
+        if (QFileInfo::exists(target))
+          DropFirebirdDatabase(QStringLiteral("127.0.0.1:") + target, TDM::FBAttachmentParams());
+        break;
+      default:
+        QFile::remove(target);
+        break;
+    }
+  } catch (const std::exception&) {
   }
 }
 

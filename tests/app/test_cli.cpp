@@ -64,6 +64,13 @@ class TestCli : public QObject {
     }
   }
 
+  void cleanupTestCase() {
+    for (int kind : {int(kMySQL), int(kFireBird), int(kODBC)})
+      if (!FUnreachable.contains(kind)) DropDatabase(kind, Target(kind, kSampleName));
+    if (!FUnreachable.contains(kMySQL))
+      DropDatabase(kMySQL, QStringLiteral("nompack_gen_cli_missing"));
+  }
+
   void init() {
     static int n = 0;
     FOut = FTemp.path() + QStringLiteral("/out %1").arg(++n);

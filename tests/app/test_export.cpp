@@ -159,6 +159,11 @@ class TestExport : public QObject {
     }
   }
 
+  void cleanupTestCase() {
+    for (int kind : {int(kMySQL), int(kFireBird), int(kODBC)})
+      if (!FUnreachable.contains(kind)) DropDatabase(kind, Target(kind, kDbName));
+  }
+
   void init() {
     static int n = 0;
     FFolder = FTemp.path() + QStringLiteral("/packet %1/").arg(++n);

@@ -136,6 +136,14 @@ class TestGeneration : public QObject {
     }
   }
 
+  void cleanupTestCase() {
+    for (int kind : {int(kMySQL), int(kFireBird), int(kODBC)}) {
+      if (FUnreachable.contains(kind)) continue;
+      for (const char* name : {"nompack_gen_run", "nompack_gen_parcel", "nompack_gen_missing"})
+        DropDatabase(kind, Target(kind, QString::fromLatin1(name)));
+    }
+  }
+
   void init() {
     static int n = 0;
     FExportFolder = FTemp.path() + QStringLiteral("/export %1/").arg(++n);
