@@ -11,7 +11,7 @@ PACKAGES=(
   unixodbc unixodbc-dev libsqliteodbc odbcinst tdsodbc
   libarchive-dev libarchive-tools
   xvfb xauth x11-apps imagemagick fonts-dejavu-core
-  python3 sqlite3
+  python3 sqlite3 pkg-config e2fsprogs
 )
 
 missing=()
