@@ -42,37 +42,15 @@ MY_DB=nompack_bench
 MY_SMALL=nompack_bench_small
 FB_DB=/tmp/nompack-fb/nompack_bench.fdb
 FB_SMALL=/tmp/nompack-fb/nompack_bench_small.fdb
-TABLES=$(sed -n 's/^ *QStringLiteral("\([A-Z_]*\)"),$/\1/p' "$ROOT/src/data/PacketLayout.cpp")
-[ "$(echo "$TABLES" | wc -l)" -eq 37 ] || { echo "bench: cannot read the 37 tables" >&2; exit 1; }
+# shellcheck source=bench/common.sh
+. "$ROOT/bench/common.sh"
 
 WORK=$(mktemp -d /tmp/nompack-bench.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 
-mariadb_q() { mariadb --no-defaults --protocol=TCP -h 127.0.0.1 -P 3306 -u root --password= -N -B "$@"; }
 fb_q() { isql-fb -q -b -user SYSDBA -password pondglass "127.0.0.1:$1" </dev/null; }
-seconds() { date +%s.%N; }
-calc() { LC_ALL=C awk "BEGIN { printf \"$1\", $2 }"; }
-
-count_sql() {
-  local first=1 t
-  for t in $TABLES; do
-    [ $first -eq 1 ] || printf ' + '
-    printf '(SELECT COUNT(*) FROM %s)' "$t"
-    first=0
-  done
-}
-mysql_rows() { mariadb_q "$1" -e "SELECT $(count_sql);"; }
-fb_rows() {
-  printf 'SET HEADING OFF;\nSELECT %s FROM RDB$DATABASE;\n' "$(count_sql)" >"$WORK/count.sql"
-  isql-fb -q -b -user SYSDBA -password pondglass -i "$WORK/count.sql" "127.0.0.1:$1" </dev/null |
-    awk 'NF == 1 { print $1 }'
-}
 mysql_table_rows() { mariadb_q "$1" -e "SELECT COUNT(*) FROM $2;"; }
-fb_table_rows() {
-  printf 'SET HEADING OFF;\nSELECT COUNT(*) FROM %s;\n' "$2" >"$WORK/count1.sql"
-  isql-fb -q -b -user SYSDBA -password pondglass -i "$WORK/count1.sql" "127.0.0.1:$1" </dev/null |
-    awk 'NF == 1 { print $1 }'
-}
+fb_table_rows() { fb_value "$1" "SELECT COUNT(*) FROM $2;"; }
 
 load() {  # kind target scale
   if [ $REUSE -eq 1 ]; then
@@ -119,8 +97,7 @@ DUMP_TIME=''
 for ((i = 0; i < REPEAT; i++)); do
   t0=$(seconds)
   # shellcheck disable=SC2086
-  mysqldump --no-defaults --protocol=TCP -h 127.0.0.1 -P 3306 -u root --password= --xml \
-    $MY_DB $TABLES >"$WORK/dump.xml"
+  mysqldump "${MARIADB_ARGS[@]}" --xml $MY_DB $TABLES >"$WORK/dump.xml"
   t1=$(seconds)
   t=$(calc %.3f "$t1 - $t0")
   if [ -z "$DUMP_TIME" ] || [ "$(calc %d "$t < $DUMP_TIME")" = 1 ]; then DUMP_TIME=$t; fi

@@ -35,32 +35,12 @@ SRC=nompack_ibench_src
 MY_TARGET=nompack_ibench_target
 ANCHOR=nompack_ibench_anchor
 FB_TARGET=/tmp/nompack-fb/nompack_ibench_target.fdb
-TABLES=$(sed -n 's/^ *QStringLiteral("\([A-Z_]*\)"),$/\1/p' "$ROOT/src/data/PacketLayout.cpp")
-[ "$(echo "$TABLES" | wc -l)" -eq 37 ] || { echo "bench: cannot read the 37 tables" >&2; exit 1; }
+# shellcheck source=bench/common.sh
+. "$ROOT/bench/common.sh"
+MARIADB_ARGS+=(--default-character-set=utf8mb4)
 
 WORK=$(mktemp -d /tmp/nompack-ibench.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
-
-MARIADB_ARGS=(--no-defaults --protocol=TCP -h 127.0.0.1 -P 3306 -u root --password=
-  --default-character-set=utf8mb4)
-mariadb_q() { mariadb "${MARIADB_ARGS[@]}" -N -B "$@"; }
-seconds() { date +%s.%N; }
-calc() { LC_ALL=C awk "BEGIN { printf \"$1\", $2 }"; }
-
-count_sql() {
-  local first=1 t
-  for t in $TABLES; do
-    [ $first -eq 1 ] || printf ' + '
-    printf '(SELECT COUNT(*) FROM %s)' "$t"
-    first=0
-  done
-}
-mysql_rows() { mariadb_q "$1" -e "SELECT $(count_sql);"; }
-fb_rows() {
-  printf 'SET HEADING OFF;\nSELECT %s FROM RDB$DATABASE;\n' "$(count_sql)" >"$WORK/count.sql"
-  isql-fb -q -b -user SYSDBA -password pondglass -i "$WORK/count.sql" "127.0.0.1:$1" </dev/null |
-    awk 'NF == 1 { print $1 }'
-}
 
 # Runs the command and prints its wall time in seconds; its output goes to $WORK/$1.log.
 timed() {
