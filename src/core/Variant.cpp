@@ -56,6 +56,14 @@ QString DoubleText(double d) {
 
 }  // namespace
 
+template <typename T>
+Variant Variant::Make(Type type, const T& value) {
+  Variant v;
+  v.FType = type;
+  v.FData = value;
+  return v;
+}
+
 Variant Variant::Null() {
   Variant v;
   v.FType = Type::Null;
@@ -63,38 +71,23 @@ Variant Variant::Null() {
 }
 
 Variant Variant::FromString(const QString& value) {
-  Variant v;
-  v.FType = Type::String;
-  v.FData = value;
-  return v;
+  return Make(Type::String, value);
 }
 
 Variant Variant::FromInt(qint64 value, Type type) {
-  Variant v;
-  v.FType = type;
-  v.FData = value;
-  return v;
+  return Make(type, value);
 }
 
 Variant Variant::FromUInt(quint64 value, Type type) {
-  Variant v;
-  v.FType = type;
-  v.FData = value;
-  return v;
+  return Make(type, value);
 }
 
 Variant Variant::FromDouble(double value, Type type) {
-  Variant v;
-  v.FType = type;
-  v.FData = value;
-  return v;
+  return Make(type, value);
 }
 
 Variant Variant::FromCurrency(Currency value) {
-  Variant v;
-  v.FType = Type::Currency;
-  v.FData = value;
-  return v;
+  return Make(Type::Currency, value);
 }
 
 Variant Variant::FromDecimal(const QString& text) {
@@ -103,31 +96,19 @@ Variant Variant::FromDecimal(const QString& text) {
     throw ENompackError(QStringLiteral("'%1' is not a valid BCD value").arg(text),
                         ENompackError::Kind::Conversion);
   }
-  Variant v;
-  v.FType = Type::Decimal;
-  v.FData = normal;
-  return v;
+  return Make(Type::Decimal, normal);
 }
 
 Variant Variant::FromDateTime(TDateTime value) {
-  Variant v;
-  v.FType = Type::DateTime;
-  v.FData = value;
-  return v;
+  return Make(Type::DateTime, value);
 }
 
 Variant Variant::FromBool(bool value) {
-  Variant v;
-  v.FType = Type::Boolean;
-  v.FData = value;
-  return v;
+  return Make(Type::Boolean, value);
 }
 
 Variant Variant::FromBytes(const QByteArray& value) {
-  Variant v;
-  v.FType = Type::Bytes;
-  v.FData = value;
-  return v;
+  return Make(Type::Bytes, value);
 }
 
 bool Variant::IsInteger() const {

@@ -83,5 +83,7 @@ class Variant {
   Type FType = Type::Empty;
   std::variant<std::monostate, QString, qint64, quint64, double, Currency, bool, QByteArray> FData;
 
+  template <typename T>
+  static Variant Make(Type type, const T& value);
   [[noreturn]] void FailConversion(const char* target) const;
 };
