@@ -66,6 +66,45 @@ bool IsPlainFileEntry(struct archive_entry* entry) {
   return archive_entry_filetype(entry) == AE_IFREG && archive_entry_hardlink(entry) == nullptr;
 }
 
+// Opens the archive and hands each entry's bare name and plain-file flag to
+// onEntry(archive, name, plain), which reads or skips the entry's data and
+// returns false (errorText set) to stop. False also when the archive cannot
+// be opened or an entry's header cannot be read.
+template <typename OnEntry>
+bool WalkEntries(const QString& fileName, QString& errorText, OnEntry&& onEntry) {
+  ReadArchive a = OpenForReading(fileName, errorText);
+  if (!a) return false;
+  struct archive_entry* entry = nullptr;
+  for (;;) {
+    const int r = archive_read_next_header(a.get(), &entry);
+    if (r == ARCHIVE_EOF) return true;
+    if (r < ARCHIVE_WARN) {
+      errorText = ArchiveErrorText(a.get());
+      return false;
+    }
+    if (!onEntry(a.get(), BareName(entry), IsPlainFileEntry(entry))) return false;
+  }
+}
+
+// Hands each data block of the current entry to onBlock(buffer, size, offset);
+// false when a block cannot be read (errorText set) or onBlock returns false.
+template <typename OnBlock>
+bool ReadEntryData(struct archive* a, const QString& name, QString& errorText, OnBlock&& onBlock) {
+  const void* buffer = nullptr;
+  size_t size = 0;
+  la_int64_t offset = 0;
+  for (;;) {
+    const int d = archive_read_data_block(a, &buffer, &size, &offset);
+    if (d == ARCHIVE_EOF) return true;
+    // A checksum mismatch comes as a warning at the end of the entry.
+    if (d != ARCHIVE_OK) {
+      errorText = QStringLiteral("%1: %2").arg(name, ArchiveErrorText(a));
+      return false;
+    }
+    if (!onBlock(buffer, static_cast<qint64>(size), static_cast<qint64>(offset))) return false;
+  }
+}
+
 // The plain files of the folder (hidden ones too) with their sizes.
 QMap<QString, qint64> FolderFiles(const QString& folder) {
   QMap<QString, qint64> files;
@@ -194,35 +233,17 @@ bool TArchiver::PackWithLibarchive(const QString& packetFolder, const QMap<QStri
 bool TArchiver::ListArchive(const QString& archive, QMap<QString, qint64>& entries,
                             QString& errorText) {
   entries.clear();
-  ReadArchive a = OpenForReading(archive, errorText);
-  if (!a) return false;
-  struct archive_entry* entry = nullptr;
-  const void* buffer = nullptr;
-  size_t size = 0;
-  la_int64_t offset = 0;
-  for (;;) {
-    const int r = archive_read_next_header(a.get(), &entry);
-    if (r == ARCHIVE_EOF) break;
-    if (r < ARCHIVE_WARN) {
-      errorText = ArchiveErrorText(a.get());
-      return false;
-    }
-    const bool plain = IsPlainFileEntry(entry);
-    const QString name = BareName(entry);
+  return WalkEntries(archive, errorText, [&](struct archive* a, const QString& name, bool plain) {
     qint64 total = 0;
-    for (;;) {
-      const int d = archive_read_data_block(a.get(), &buffer, &size, &offset);
-      if (d == ARCHIVE_EOF) break;
-      // A checksum mismatch comes as a warning at the end of the entry.
-      if (d != ARCHIVE_OK) {
-        errorText = QStringLiteral("%1: %2").arg(name, ArchiveErrorText(a.get()));
-        return false;
-      }
-      total = std::max<qint64>(total, offset + static_cast<qint64>(size));
-    }
+    const bool read =
+        ReadEntryData(a, name, errorText, [&](const void*, qint64 size, qint64 offset) {
+          total = std::max<qint64>(total, offset + size);
+          return true;
+        });
+    if (!read) return false;
     if (plain && !name.isEmpty()) entries.insert(name, total);
-  }
-  return true;
+    return true;
+  });
 }
 
 bool TArchiver::PackPacketFolder(const QString& packetFolder, QString& archiveName,
@@ -311,58 +332,40 @@ bool TArchiver::RenamePacketArchive(const QString& archiveName, const QString& e
 
 bool TArchiver::ExtractWithLibarchive(const QString& packetFile, const QString& unpackFolder,
                                       QString& errorText) {
-  ReadArchive a = OpenForReading(packetFile, errorText);
-  if (!a) return false;
-  struct archive_entry* entry = nullptr;
-  const void* buffer = nullptr;
-  size_t size = 0;
-  la_int64_t offset = 0;
-  for (;;) {
-    const int r = archive_read_next_header(a.get(), &entry);
-    if (r == ARCHIVE_EOF) return true;
-    if (r < ARCHIVE_WARN) {
-      errorText = ArchiveErrorText(a.get());
-      return false;
-    }
-    const QString name = BareName(entry);
-    if (!IsPlainFileEntry(entry) || name.isEmpty()) {
-      archive_read_data_skip(a.get());
-      continue;
-    }
-    QFile out(unpackFolder + name);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-      // A read-only file of that name is replaced as well.
-      ForceDeleteFile(out.fileName());
-      if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        errorText = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
-        return false;
-      }
-    }
-    qint64 position = 0;
-    for (;;) {
-      const int d = archive_read_data_block(a.get(), &buffer, &size, &offset);
-      if (d == ARCHIVE_EOF) break;
-      if (d != ARCHIVE_OK) {
-        errorText = QStringLiteral("%1: %2").arg(name, ArchiveErrorText(a.get()));
-        return false;
-      }
-      // Sparse entries report holes through the offset.
-      if (offset != position && !out.seek(offset)) {
-        errorText = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
-        return false;
-      }
-      if (out.write(static_cast<const char*>(buffer), static_cast<qint64>(size)) !=
-          static_cast<qint64>(size)) {
-        errorText = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
-        return false;
-      }
-      position = offset + static_cast<qint64>(size);
-    }
-    if (!out.flush()) {
-      errorText = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
-      return false;
-    }
-  }
+  return WalkEntries(
+      packetFile, errorText, [&](struct archive* a, const QString& name, bool plain) {
+        if (!plain || name.isEmpty()) {
+          archive_read_data_skip(a);
+          return true;
+        }
+        QFile out(unpackFolder + name);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+          // A read-only file of that name is replaced as well.
+          ForceDeleteFile(out.fileName());
+          if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            errorText = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
+            return false;
+          }
+        }
+        qint64 position = 0;
+        const bool read =
+            ReadEntryData(a, name, errorText, [&](const void* buffer, qint64 size, qint64 offset) {
+              // Sparse entries report holes through the offset.
+              if ((offset != position && !out.seek(offset)) ||
+                  out.write(static_cast<const char*>(buffer), size) != size) {
+                errorText = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
+                return false;
+              }
+              position = offset + size;
+              return true;
+            });
+        if (!read) return false;
+        if (!out.flush()) {
+          errorText = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
+          return false;
+        }
+        return true;
+      });
 }
 
 bool TArchiver::ExtractPacket(const QString& packetFile, const QString& unpackFolder,
