@@ -191,15 +191,9 @@ void TClientDataSet::SaveToFile(const QString& fileName, TDataPacketFormat forma
 Variant CoerceToFieldType(const Variant& value, const TFieldDef& def) {
   if (value.IsNull()) return value;
   using T = Variant::Type;
+  if (IsTextFieldType(def.DataType))
+    return value.VarType() == T::String ? value : Variant::FromString(value.ToString());
   switch (def.DataType) {
-    case ftString:
-    case ftFixedChar:
-    case ftWideString:
-    case ftGuid:
-    case ftMemo:
-    case ftFmtMemo:
-    case ftOraClob:
-      return value.VarType() == T::String ? value : Variant::FromString(value.ToString());
     case ftSmallint: {
       // Out of range is an error, not a wrap-around: a value must never
       // silently turn into another one.

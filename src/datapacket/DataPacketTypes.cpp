@@ -101,17 +101,8 @@ TPacketValueKind ValueKind(TFieldType type) {
     case ftFmtMemo:
     case ftOraClob:
       return TPacketValueKind::EncodedText;
-    case ftBytes:
-    case ftVarBytes:
-    case ftBlob:
-    case ftGraphic:
-    case ftParadoxOle:
-    case ftDBaseOle:
-    case ftTypedBinary:
-    case ftOraBlob:
-      return TPacketValueKind::Binary;
     default:
-      return TPacketValueKind::Unsupported;
+      return IsBinaryFieldType(type) ? TPacketValueKind::Binary : TPacketValueKind::Unsupported;
   }
 }
 
