@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QList>
 #include <QMessageBox>
 #include <QPointer>
@@ -272,6 +273,28 @@ bool IsRefocusing(const QWidget* self) {
 
 bool IsPassingReason(Qt::FocusReason reason) {
   return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+}
+
+TEnterMove EnterMoveOf(const QKeyEvent* event) {
+  if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) return TEnterMove::NotEnter;
+  const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  if (modifiers == Qt::NoModifier) return TEnterMove::Forward;
+  if (modifiers == Qt::ShiftModifier) return TEnterMove::Back;
+  return TEnterMove::Other;
+}
+
+bool TakeSelectAllKey(QKeyEvent* event, QLineEdit* edit) {
+  const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  if (event->key() == Qt::Key_A && modifiers == Qt::ControlModifier) {
+    if (edit) edit->selectAll();
+    event->accept();
+    return true;
+  }
+  if (event->text() == QStringLiteral("\x01")) {
+    event->accept();
+    return true;
+  }
+  return false;
 }
 
 }  // namespace QBFocus

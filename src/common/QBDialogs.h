@@ -6,6 +6,8 @@
 #include <exception>
 #include <functional>
 
+class QKeyEvent;
+class QLineEdit;
 class QWidget;
 
 // Message kinds; the order is the value.
@@ -100,4 +102,14 @@ bool IsRefocusing(const QWidget* self);
 // Focus moves that are no entry into or exit from a control: the window
 // being (de)activated, a popup of the control opening or closing.
 bool IsPassingReason(Qt::FocusReason reason);
+
+// What an Enter (Return) key press asks of a control whose Enter moves on
+// like Tab: Forward without modifiers, Back with Shift only, Other with any
+// other modifiers (the keypad's are ignored); NotEnter for any other key.
+enum class TEnterMove { NotEnter, Forward, Back, Other };
+TEnterMove EnterMoveOf(const QKeyEvent* event);
+// Ctrl+A selects all of `edit` (nullptr: nothing to select), and the Ctrl+A
+// character never reaches the text, whatever else is held. True (and the
+// event accepted) when the key was one of these.
+bool TakeSelectAllKey(QKeyEvent* event, QLineEdit* edit);
 }  // namespace QBFocus

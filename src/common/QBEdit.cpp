@@ -694,23 +694,13 @@ void TQBCustomEdit::DoExit() {
 }
 
 void TQBCustomEdit::keyPressEvent(QKeyEvent* event) {
-  const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  if (enter && FEnterAsTab && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {
-    focusNextPrevChild(modifiers == Qt::NoModifier);
+  const QBFocus::TEnterMove move = QBFocus::EnterMoveOf(event);
+  if (FEnterAsTab && (move == QBFocus::TEnterMove::Forward || move == QBFocus::TEnterMove::Back)) {
+    focusNextPrevChild(move == QBFocus::TEnterMove::Forward);
     event->accept();
     return;
   }
-  if (event->key() == Qt::Key_A && modifiers == Qt::ControlModifier) {
-    selectAll();
-    event->accept();
-    return;
-  }
-  // The Ctrl+A character never reaches the text, whatever else is held.
-  if (event->text() == QStringLiteral("\x01")) {
-    event->accept();
-    return;
-  }
+  if (QBFocus::TakeSelectAllKey(event, this)) return;
   // Enter without Tab behaviour goes to the standard handling, which inserts
   // nothing and lets a dialog's default button act.
   QLineEdit::keyPressEvent(event);

@@ -269,26 +269,17 @@ void TQBObjectComboBox::DoExit() {
 }
 
 void TQBObjectComboBox::keyPressEvent(QKeyEvent* event) {
-  const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  if (enter && !IsDroppedDown()) {
-    if (FEnterAsTab && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {
-      focusNextPrevChild(modifiers == Qt::NoModifier);
+  const QBFocus::TEnterMove move = QBFocus::EnterMoveOf(event);
+  if (move != QBFocus::TEnterMove::NotEnter && !IsDroppedDown()) {
+    if (FEnterAsTab && move != QBFocus::TEnterMove::Other) {
+      focusNextPrevChild(move == QBFocus::TEnterMove::Forward);
       event->accept();
     } else {
       event->ignore();  // the character is dropped; a dialog's default button may act
     }
     return;
   }
-  if (event->key() == Qt::Key_A && modifiers == Qt::ControlModifier) {
-    if (lineEdit()) lineEdit()->selectAll();
-    event->accept();
-    return;
-  }
-  if (event->text() == QStringLiteral("\x01")) {
-    event->accept();
-    return;
-  }
+  if (QBFocus::TakeSelectAllKey(event, lineEdit())) return;
   const QString before = currentText();
   const int changes = FChangeCount;
   QComboBox::keyPressEvent(event);
