@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake clang-format
+  build-essential cmake clang-format ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libmariadb-dev mariadb-server mariadb-client
   firebird3.0-server firebird3.0-utils firebird-dev
