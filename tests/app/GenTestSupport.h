@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QtTest>
 #include <algorithm>
@@ -121,6 +122,23 @@ inline bool Reachable(int kind, QString& whyNot) {
     whyNot = e.Message();
     return false;
   }
+}
+
+// Notes in `unreachable` each kind whose server cannot be reached, with the
+// reason, and readies the others with prepare(kind), which returns an error
+// text. The first error stops the round and is returned; empty when all went.
+template <typename Prepare>
+QString PrepareReachableKinds(QMap<int, QString>& unreachable, Prepare&& prepare) {
+  for (int kind : {int(kMySQL), int(kFireBird), int(kODBC)}) {
+    QString whyNot;
+    if (!Reachable(kind, whyNot)) {
+      unreachable.insert(kind, KindName(kind) + QStringLiteral(": ") + whyNot);
+      continue;
+    }
+    const QString error = prepare(kind);
+    if (!error.isEmpty()) return error;
+  }
+  return QString();
 }
 
 // An empty scratch database of that kind (dropped and made anew).

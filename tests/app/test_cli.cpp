@@ -53,15 +53,9 @@ class TestCli : public QObject {
   void initTestCase() {
     UseSQLiteODBCDriver();  // inherited by the program
     QVERIFY(FTemp.isValid());
-    for (int kind : {int(kMySQL), int(kFireBird), int(kODBC)}) {
-      QString whyNot;
-      if (!Reachable(kind, whyNot)) {
-        FUnreachable.insert(kind, KindName(kind) + QStringLiteral(": ") + whyNot);
-        continue;
-      }
-      const QString error = CreateSample(kind, Target(kind, kSampleName));
-      QVERIFY2(error.isEmpty(), qPrintable(error));
-    }
+    const QString error = PrepareReachableKinds(
+        FUnreachable, [](int kind) { return CreateSample(kind, Target(kind, kSampleName)); });
+    QVERIFY2(error.isEmpty(), qPrintable(error));
   }
 
   void cleanupTestCase() {

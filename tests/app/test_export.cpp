@@ -145,18 +145,15 @@ class TestExport : public QObject {
   void initTestCase() {
     UseSQLiteODBCDriver();
     QVERIFY(FTemp.isValid());
-    for (int kind : {int(kMySQL), int(kFireBird), int(kODBC)}) {
-      QString whyNot;
-      if (!Reachable(kind, whyNot)) {
-        FUnreachable.insert(kind, KindName(kind) + QStringLiteral(": ") + whyNot);
-        continue;
-      }
+    const QString error = PrepareReachableKinds(FUnreachable, [](int kind) {
       try {
         CreateTables(kind, Target(kind, kDbName));
       } catch (const ENompackError& e) {
-        QFAIL(qPrintable(KindName(kind) + QStringLiteral(": ") + e.FullText()));
+        return KindName(kind) + QStringLiteral(": ") + e.FullText();
       }
-    }
+      return QString();
+    });
+    if (!error.isEmpty()) QFAIL(qPrintable(error));
   }
 
   void cleanupTestCase() {
