@@ -42,6 +42,36 @@ QStringList LoadedTables(const RecorderView& view) {
   return tables;
 }
 
+// The scratch database of one back end with kDDL run on it; it outlives the
+// data module's attachments to it.
+struct TScratchTarget {
+  std::unique_ptr<TScratchMySQL> My;
+  std::unique_ptr<TScratchFB> FB;
+
+  // Makes the database and attaches the data module (the test fails when it
+  // cannot).
+  void Open(bool firebird, TDM& dm) {
+    if (firebird) {
+      FB = std::make_unique<TScratchFB>("inst_driver");
+      for (const QString& ddl : kDDL) FB->Exec(ddl);
+      QVERIFY(dm.FBConnect(FB->Database()));
+    } else {
+      My = std::make_unique<TScratchMySQL>("nompack_t_driver");
+      for (const QString& ddl : kDDL) My->Exec(ddl);
+      QCOMPARE(My->ConnectedBy(dm), QString());
+    }
+  }
+  bool Install(TInstallDriver& driver, const QString& folder, QString& error) {
+    return FB ? driver.InstallFBData(folder, folder + "tables.descr", error)
+              : driver.InstallMySQLData(folder, folder + "tables.descr", error);
+  }
+  // A fresh attachment on Firebird: what the per-table commits made visible.
+  void SeeCommitted() {
+    if (FB) FB->Reattach();
+  }
+  int Count(const QString& table) { return FB ? FB->Count(table) : My->Count(table); }
+};
+
 }  // namespace
 
 class TestInstallDriver : public QObject {
@@ -79,26 +109,18 @@ class TestInstallDriver : public QObject {
     WriteTable(folder, "ARTICLE", 1, 5);
     WriteTable(folder, "SHELF", 1, 2);
     WriteDescriptor(folder, descriptor);
-    // The scratch databases outlive the data module's attachments to them.
-    std::unique_ptr<TScratchMySQL> my;
-    std::unique_ptr<TScratchFB> fb;
+    TScratchTarget target;
     RecorderView view;
     TDM dm(view);
-    if (firebird) {
+    if (firebird)
       NOMPACK_REQUIRE_SERVER(FFB, "Firebird 127.0.0.1:3050");
-      fb = std::make_unique<TScratchFB>("inst_driver");
-      for (const QString& ddl : kDDL) fb->Exec(ddl);
-      QVERIFY(dm.FBConnect(fb->Database()));
-    } else {
+    else
       NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306");
-      my = std::make_unique<TScratchMySQL>("nompack_t_driver");
-      for (const QString& ddl : kDDL) my->Exec(ddl);
-      QCOMPARE(my->ConnectedBy(dm), QString());
-    }
+    target.Open(firebird, dm);
+    if (QTest::currentTestFailed()) return;
     TInstallDriver driver(dm, view);
     QString error = "stale";
-    const bool ok = firebird ? driver.InstallFBData(folder, folder + "tables.descr", error)
-                             : driver.InstallMySQLData(folder, folder + "tables.descr", error);
+    const bool ok = target.Install(driver, folder, error);
     QVERIFY2(ok, qPrintable(error));
     QCOMPARE(error, QString());
     QCOMPARE(LoadedTables(view), loaded);
@@ -106,11 +128,10 @@ class TestInstallDriver : public QObject {
     QCOMPARE(view.InstallBar, 0);
     const QMap<QString, int> sizes = {
         {"N_NZOK_GROUP", 3}, {"ARTICLE", 5}, {"SHELF", 2}, {"EMPTY_T", 0}};
-    if (fb) fb->Reattach();  // what the per-table commits made visible
+    target.SeeCommitted();
     for (auto it = sizes.cbegin(); it != sizes.cend(); ++it) {
       const bool listed = descriptor.contains(it.key());
-      const int rows = fb ? fb->Count(it.key()) : my->Count(it.key());
-      QCOMPARE(rows, listed ? it.value() : 0);
+      QCOMPARE(target.Count(it.key()), listed ? it.value() : 0);
     }
   }
 
@@ -154,37 +175,24 @@ class TestInstallDriver : public QObject {
     WriteTable(folder, "ARTICLE", 1, 5);
     WriteText(folder + "SHELF[1].xml", "<?xml version=\"1.0\"?><DATAPACKET><METADATA>");
     WriteDescriptor(folder, {"{1}", "N_NZOK_GROUP", "ARTICLE", "SHELF", "EMPTY_T"});
-    // The scratch databases outlive the data module's attachments to them.
-    std::unique_ptr<TScratchMySQL> my;
-    std::unique_ptr<TScratchFB> fb;
+    TScratchTarget target;
     RecorderView view;
     TDM dm(view);
-    if (firebird) {
+    if (firebird)
       NOMPACK_REQUIRE_SERVER(FFB, "Firebird 127.0.0.1:3050");
-      fb = std::make_unique<TScratchFB>("inst_driver");
-      for (const QString& ddl : kDDL) fb->Exec(ddl);
-      QVERIFY(dm.FBConnect(fb->Database()));
-    } else {
+    else
       NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306");
-      my = std::make_unique<TScratchMySQL>("nompack_t_driver");
-      for (const QString& ddl : kDDL) my->Exec(ddl);
-      QCOMPARE(my->ConnectedBy(dm), QString());
-    }
+    target.Open(firebird, dm);
+    if (QTest::currentTestFailed()) return;
     TInstallDriver driver(dm, view);
     QString error;
-    const bool ok = firebird ? driver.InstallFBData(folder, folder + "tables.descr", error)
-                             : driver.InstallMySQLData(folder, folder + "tables.descr", error);
+    const bool ok = target.Install(driver, folder, error);
     QVERIFY(!ok);
     QVERIFY2(error.contains("SHELF[1].xml"), qPrintable(error));
     QCOMPARE(view.Log, QStringList({kStart}));
-    if (fb) {
-      fb->Reattach();
-      QCOMPARE(fb->Count("N_NZOK_GROUP"), 3);
-      QCOMPARE(fb->Count("ARTICLE"), 5);
-    } else {
-      QCOMPARE(my->Count("N_NZOK_GROUP"), 3);
-      QCOMPARE(my->Count("ARTICLE"), 5);
-    }
+    target.SeeCommitted();
+    QCOMPARE(target.Count("N_NZOK_GROUP"), 3);
+    QCOMPARE(target.Count("ARTICLE"), 5);
   }
 
   void emptyDescriptor() {
