@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QList>
@@ -273,6 +274,22 @@ bool IsRefocusing(const QWidget* self) {
 
 bool IsPassingReason(Qt::FocusReason reason) {
   return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+}
+
+bool StartEntry(QWidget* control, QLineEdit* edit, bool& entered) {
+  if (IsRefocusing(control)) {
+    if (edit) edit->selectAll();
+    return false;
+  }
+  if (entered || OtherIsRefocusing(control)) return false;
+  entered = true;
+  return true;
+}
+
+bool IsExit(const QWidget* control, const QFocusEvent* event, bool entered) {
+  if (!entered || IsPassingReason(event->reason())) return false;
+  // While a refocus is on its way the focus only passes through.
+  return !IsRefocusing(control) && !OtherIsRefocusing(control);
 }
 
 TEnterMove EnterMoveOf(const QKeyEvent* event) {

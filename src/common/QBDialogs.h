@@ -6,6 +6,7 @@
 #include <exception>
 #include <functional>
 
+class QFocusEvent;
 class QKeyEvent;
 class QLineEdit;
 class QWidget;
@@ -102,6 +103,13 @@ bool IsRefocusing(const QWidget* self);
 // Focus moves that are no entry into or exit from a control: the window
 // being (de)activated, a popup of the control opening or closing.
 bool IsPassingReason(Qt::FocusReason reason);
+// Whether a focus-in is a real entry into `control`, which then counts as
+// `entered`. Not while the control takes the focus back after a refused exit
+// (the text of `edit`, if any, is selected again: the entry state stays as
+// it was), nor while another control does, nor when already entered.
+bool StartEntry(QWidget* control, QLineEdit* edit, bool& entered);
+// Whether a focus-out of an `entered` control is a real exit, to be checked.
+bool IsExit(const QWidget* control, const QFocusEvent* event, bool entered);
 
 // What an Enter (Return) key press asks of a control whose Enter moves on
 // like Tab: Forward without modifiers, Back with Shift only, Other with any

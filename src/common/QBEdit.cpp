@@ -655,12 +655,7 @@ void TQBCustomEdit::ConvertText(const QString& text, Variant& value) {
 
 void TQBCustomEdit::focusInEvent(QFocusEvent* event) {
   QLineEdit::focusInEvent(event);
-  if (QBFocus::IsRefocusing(this)) {
-    selectAll();  // back after a refused exit: the entry state stays as it was
-    return;
-  }
-  if (FEntered || QBFocus::OtherIsRefocusing(this)) return;
-  FEntered = true;
+  if (!QBFocus::StartEntry(this, this, FEntered)) return;
   try {
     if (OnEnter) OnEnter(this);
   } catch (const std::exception& error) {
@@ -672,9 +667,7 @@ void TQBCustomEdit::focusInEvent(QFocusEvent* event) {
 
 void TQBCustomEdit::focusOutEvent(QFocusEvent* event) {
   QLineEdit::focusOutEvent(event);
-  if (!FEntered || QBFocus::IsPassingReason(event->reason())) return;
-  // While a refocus is on its way the focus only passes through.
-  if (QBFocus::IsRefocusing(this) || QBFocus::OtherIsRefocusing(this)) return;
+  if (!QBFocus::IsExit(this, event, FEntered)) return;
   try {
     DoExit();
     FEntered = false;

@@ -224,12 +224,7 @@ void TQBObjectComboBox::showPopup() {
 
 void TQBObjectComboBox::focusInEvent(QFocusEvent* event) {
   QComboBox::focusInEvent(event);
-  if (QBFocus::IsRefocusing(this)) {
-    if (lineEdit()) lineEdit()->selectAll();
-    return;
-  }
-  if (FEntered || QBFocus::OtherIsRefocusing(this)) return;
-  FEntered = true;
+  if (!QBFocus::StartEntry(this, lineEdit(), FEntered)) return;
   try {
     if (OnEnter) OnEnter(this);
   } catch (const std::exception& error) {
@@ -241,11 +236,9 @@ void TQBObjectComboBox::focusInEvent(QFocusEvent* event) {
 
 void TQBObjectComboBox::focusOutEvent(QFocusEvent* event) {
   QComboBox::focusOutEvent(event);
-  if (!FEntered || QBFocus::IsPassingReason(event->reason())) return;
   // Opening the list moves the focus into it, and not always with the popup
   // reason (the list's view takes it with a plain setFocus).
-  if (IsDroppedDown()) return;
-  if (QBFocus::IsRefocusing(this) || QBFocus::OtherIsRefocusing(this)) return;
+  if (!QBFocus::IsExit(this, event, FEntered) || IsDroppedDown()) return;
   try {
     DoExit();
     FEntered = false;
