@@ -125,12 +125,12 @@ class DbSuite : public QObject {
 
   std::unique_ptr<DbTestContext> FContext = MakeDbTestContext();
   std::unique_ptr<IConnection> FCon;
-  QVector<TColumnSpec> FColumns;
+  QVector<TTestColumn> FColumns;
   QMap<int, Row> FRows = TestRows();
 
   QString InsertSql() const {
     QStringList names{QStringLiteral("ID")}, markers{QStringLiteral(":ID")};
-    for (const TColumnSpec& c : FColumns) {
+    for (const TTestColumn& c : FColumns) {
       names << c.Name;
       markers << QLatin1Char(':') + c.Name;
     }
@@ -141,7 +141,7 @@ class DbSuite : public QObject {
   TParams ParamsOf(int id, bool declared) const {
     TParams params{{QStringLiteral("ID"), ftInteger, Variant::FromInt(id)}};
     const Row& row = FRows[id];
-    for (const TColumnSpec& c : FColumns)
+    for (const TTestColumn& c : FColumns)
       params.append(
           {c.Name, declared ? c.BindAs : ftUnknown, row.value(c.ValueOf, Variant::Null())});
     return params;
@@ -164,7 +164,7 @@ class DbSuite : public QObject {
             FCon != nullptr, FContext->ServerName() + QStringLiteral(": ") + whyNot);
         FColumns = FContext->Columns();
         QStringList defs{QStringLiteral("ID ") + FContext->IdType()};
-        for (const TColumnSpec& c
+        for (const TTestColumn& c
              : FColumns) defs
         << c.Name + QLatin1Char(' ') + c.SqlType;
         FCon->Execute(QStringLiteral("CREATE TABLE DBT_ALL (%1)%2")
@@ -198,7 +198,7 @@ class DbSuite : public QObject {
 
   void roundTrip() {
     GUARDED(QFETCH(int, id); QFETCH(bool, withParams); QStringList names{QStringLiteral("ID")};
-            for (const TColumnSpec& c
+            for (const TTestColumn& c
                  : FColumns) names
             << c.Name;
             const QString select = QStringLiteral("SELECT %1 FROM DBT_ALL WHERE ID = ")
@@ -209,7 +209,7 @@ class DbSuite : public QObject {
                            : FCon->Open(select + QString::number(id));
             QCOMPARE(ds->RecordCount(), 1);
             QCOMPARE(ds->FieldByName(QStringLiteral("ID")).ToInt32(), id);
-            const Row& row = FRows[id]; for (const TColumnSpec& c
+            const Row& row = FRows[id]; for (const TTestColumn& c
                                              : FColumns) {
               const Variant expected =
                   FContext->ExpectedValue(c, row.value(c.ValueOf, Variant::Null()));
@@ -228,7 +228,7 @@ class DbSuite : public QObject {
     GUARDED(
         const auto ds = FCon->Open(QStringLiteral("SELECT * FROM DBT_ALL WHERE ID = 1"));
         QCOMPARE(ds->FieldCount(), FColumns.size() + 1);
-        QCOMPARE(ds->FieldDef(0).DataType, ftInteger); for (const TColumnSpec& c
+        QCOMPARE(ds->FieldDef(0).DataType, ftInteger); for (const TTestColumn& c
                                                             : FColumns) {
           const TFieldDef& def = ds->FieldDef(ds->FieldIndex(c.Name));
           QCOMPARE(def.Name, c.Name);
@@ -262,7 +262,7 @@ class DbSuite : public QObject {
                 };
             QCOMPARE(typeOf(QStringLiteral("DBT_ALL")), QStringLiteral("TABLE"));
             QCOMPARE(typeOf(QStringLiteral("DBT_VIEW")), QStringLiteral("VIEW"));
-            QStringList expected{QStringLiteral("ID")}; for (const TColumnSpec& c
+            QStringList expected{QStringLiteral("ID")}; for (const TTestColumn& c
                                                              : FColumns) expected
                                                         << c.Name;
             // DBTXALL matches the name DBT_ALL as a search pattern; its columns must stay out.

@@ -10,7 +10,7 @@
 // One column of the all-types test table: its key, its type in the server's
 // DDL, the field definition a query must report for it and the field type
 // its parameters are declared with.
-struct TColumnSpec {
+struct TTestColumn {
   QString Name;
   QString SqlType;
   TFieldDef Expected;
@@ -18,10 +18,10 @@ struct TColumnSpec {
   QString ValueOf;  // the test rows' value key when it is not the name
 };
 
-inline TColumnSpec Col(const QString& name, const QString& sqlType, TFieldType expected,
+inline TTestColumn Col(const QString& name, const QString& sqlType, TFieldType expected,
                        int size = 0, int precision = 0, TFieldType bindAs = ftUnknown,
                        const QString& valueOf = QString()) {
-  TColumnSpec c;
+  TTestColumn c;
   c.Name = name;
   c.SqlType = sqlType;
   c.Expected.Name = name;
@@ -47,12 +47,12 @@ class DbTestContext {
   virtual std::unique_ptr<IConnection> ConnectAgain() = 0;
   virtual void DropDatabase() = 0;
 
-  virtual QVector<TColumnSpec> Columns() const = 0;
+  virtual QVector<TTestColumn> Columns() const = 0;
   virtual QString IdType() const { return QStringLiteral("INTEGER NOT NULL PRIMARY KEY"); }
   virtual QString TableSuffix() const { return QString(); }
 
   // The value a column reads back as after `inserted` was stored.
-  virtual Variant ExpectedValue(const TColumnSpec& column, const Variant& inserted) const {
+  virtual Variant ExpectedValue(const TTestColumn& column, const Variant& inserted) const {
     return CoerceToFieldType(inserted, column.Expected);
   }
   // Text parameters travel in Windows-1251 (MySQL, Firebird) rather than UTF-16.

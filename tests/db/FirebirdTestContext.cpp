@@ -41,7 +41,7 @@ class FirebirdTestContext : public DbTestContext {
     if (!FDatabase.isEmpty()) DropFirebirdDatabase(FDatabase, kDpb);
   }
 
-  QVector<TColumnSpec> Columns() const override {
+  QVector<TTestColumn> Columns() const override {
     return {
         Col(QStringLiteral("I"), QStringLiteral("INTEGER"), ftInteger),
         Col(QStringLiteral("SI"), QStringLiteral("SMALLINT"), ftSmallint),
@@ -64,7 +64,7 @@ class FirebirdTestContext : public DbTestContext {
   }
 
   // CHAR values come back padded to their length.
-  Variant ExpectedValue(const TColumnSpec& column, const Variant& inserted) const override {
+  Variant ExpectedValue(const TTestColumn& column, const Variant& inserted) const override {
     if (column.Name == QLatin1String("C") && !inserted.IsNull())
       return Variant::FromString(
           inserted.ToString().leftJustified(column.Expected.Size, QLatin1Char(' ')));

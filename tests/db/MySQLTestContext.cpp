@@ -46,7 +46,7 @@ class MySQLTestContext : public DbTestContext {
 
   QString TableSuffix() const override { return QStringLiteral(" DEFAULT CHARSET=cp1251"); }
 
-  QVector<TColumnSpec> Columns() const override {
+  QVector<TTestColumn> Columns() const override {
     return {
         Col(QStringLiteral("I"), QStringLiteral("INT"), ftInteger),
         Col(QStringLiteral("SI"), QStringLiteral("SMALLINT"), ftSmallint),

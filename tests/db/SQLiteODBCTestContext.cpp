@@ -41,7 +41,7 @@ class SQLiteODBCTestContext : public DbTestContext {
 
   // The driver reports types from the declared names: NUMERIC as DOUBLE,
   // CHAR as VARCHAR, BLOB as BINARY(255); LONGVARBINARY is its blob.
-  QVector<TColumnSpec> Columns() const override {
+  QVector<TTestColumn> Columns() const override {
     return {
         Col(QStringLiteral("I"), QStringLiteral("INTEGER"), ftInteger),
         Col(QStringLiteral("SI"), QStringLiteral("SMALLINT"), ftSmallint),
@@ -65,7 +65,7 @@ class SQLiteODBCTestContext : public DbTestContext {
   bool TextIsCp1251() const override { return false; }
 
   // The driver hands doubles over as text of 15 significant digits.
-  Variant ExpectedValue(const TColumnSpec& column, const Variant& inserted) const override {
+  Variant ExpectedValue(const TTestColumn& column, const Variant& inserted) const override {
     const Variant v = DbTestContext::ExpectedValue(column, inserted);
     if (v.VarType() != Variant::Type::Double) return v;
     return Variant::FromDouble(QString::number(v.ToDouble(), 'g', 15).toDouble());
