@@ -91,6 +91,46 @@ stop_pid() {
   sleep 1
 }
 
+# Stops the server recorded under NAME (process COMM) if this script started it.
+server_stop() {  # label name comm port
+  local label=$1 name=$2 comm=$3 port=$4 pid
+  pid=$(state_pid "$name")
+  if [ -z "$pid" ]; then
+    if port_open "$port"; then
+      log "$label: not started by this script, leaving it alone"
+    else
+      log "$label: not running"
+    fi
+    return 0
+  fi
+  if ours_running "$name" "$comm"; then
+    log "$label: stopping pid $pid"
+    stop_pid "$label" "$pid"
+  else
+    log "$label: pid $pid is gone already"
+  fi
+  state_set "$name" ""
+}
+
+# One status line; LOGIN_OK checks the fixed credentials, UP_DETAIL prints what
+# a server that lets them in shows.
+server_status() {  # label name comm port login_ok up_detail credentials
+  local label=$1 name=$2 comm=$3 port=$4 login_ok=$5 up_detail=$6 credentials=$7
+  local who="not started by this script" where
+  ours_running "$name" "$comm" && who="started by this script, pid $(state_pid "$name")"
+  where=$(printf '%-8s 127.0.0.1:%s' "$label" "$port")
+  if ! port_open "$port"; then
+    echo "$where  DOWN"
+    return 1
+  fi
+  if "$login_ok"; then
+    echo "$where  UP ($("$up_detail"), $who)"
+  else
+    echo "$where  UP but $credentials REFUSED ($who)"
+    return 1
+  fi
+}
+
 # ---------------------------------------------------------------- MariaDB
 
 mariadb_tcp() {
@@ -199,39 +239,8 @@ mariadb_start() {
   log "MariaDB: up (pid $pid), $(mariadb_tcp -N -e 'SELECT VERSION()')"
 }
 
-mariadb_stop() {
-  local pid
-  pid=$(state_pid mariadb)
-  if [ -z "$pid" ]; then
-    if port_open "$MARIADB_PORT"; then
-      log "MariaDB: not started by this script, leaving it alone"
-    else
-      log "MariaDB: not running"
-    fi
-    return 0
-  fi
-  if ours_running mariadb mariadbd; then
-    log "MariaDB: stopping pid $pid"
-    stop_pid MariaDB "$pid"
-  else
-    log "MariaDB: pid $pid is gone already"
-  fi
-  state_set mariadb ""
-}
-
-mariadb_status() {
-  local who="not started by this script"
-  ours_running mariadb mariadbd && who="started by this script, pid $(state_pid mariadb)"
-  if ! port_open "$MARIADB_PORT"; then
-    echo "MariaDB  127.0.0.1:$MARIADB_PORT  DOWN"
-    return 1
-  fi
-  if mariadb_login_ok; then
-    echo "MariaDB  127.0.0.1:$MARIADB_PORT  UP ($(mariadb_tcp -N -e 'SELECT VERSION()'), root/empty password OK, $who)"
-  else
-    echo "MariaDB  127.0.0.1:$MARIADB_PORT  UP but root/empty password REFUSED ($who)"
-    return 1
-  fi
+mariadb_up_detail() {
+  echo "$(mariadb_tcp -N -e 'SELECT VERSION()'), root/empty password OK"
 }
 
 # ---------------------------------------------------------------- Firebird
@@ -322,39 +331,8 @@ fb_start() {
   log "Firebird: up (pid $pid)"
 }
 
-fb_stop() {
-  local pid
-  pid=$(state_pid firebird)
-  if [ -z "$pid" ]; then
-    if port_open "$FB_PORT"; then
-      log "Firebird: not started by this script, leaving it alone"
-    else
-      log "Firebird: not running"
-    fi
-    return 0
-  fi
-  if ours_running firebird firebird; then
-    log "Firebird: stopping pid $pid"
-    stop_pid Firebird "$pid"
-  else
-    log "Firebird: pid $pid is gone already"
-  fi
-  state_set firebird ""
-}
-
-fb_status() {
-  local who="not started by this script"
-  ours_running firebird firebird && who="started by this script, pid $(state_pid firebird)"
-  if ! port_open "$FB_PORT"; then
-    echo "Firebird 127.0.0.1:$FB_PORT  DOWN"
-    return 1
-  fi
-  if fb_login_ok; then
-    echo "Firebird 127.0.0.1:$FB_PORT  UP ($FB_USER/$FB_PASSWORD OK, databases in $FB_DB_DIR, $who)"
-  else
-    echo "Firebird 127.0.0.1:$FB_PORT  UP but $FB_USER/$FB_PASSWORD REFUSED ($who)"
-    return 1
-  fi
+fb_up_detail() {
+  echo "$FB_USER/$FB_PASSWORD OK, databases in $FB_DB_DIR"
 }
 
 # ---------------------------------------------------------------- main
@@ -365,13 +343,15 @@ case "${1:-}" in
     fb_start
     ;;
   stop)
-    mariadb_stop
-    fb_stop
+    server_stop MariaDB mariadb mariadbd "$MARIADB_PORT"
+    server_stop Firebird firebird firebird "$FB_PORT"
     ;;
   status)
     rc=0
-    mariadb_status || rc=1
-    fb_status || rc=1
+    server_status MariaDB mariadb mariadbd "$MARIADB_PORT" mariadb_login_ok mariadb_up_detail \
+      "root/empty password" || rc=1
+    server_status Firebird firebird firebird "$FB_PORT" fb_login_ok fb_up_detail \
+      "$FB_USER/$FB_PASSWORD" || rc=1
     exit $rc
     ;;
   *)
