@@ -6,6 +6,8 @@
 #include <QLocale>
 #include <QSaveFile>
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "Cp1251.h"
 #include "NompackError.h"
@@ -107,9 +109,13 @@ int GetChunkIndex(const QString& fileName) {
 }
 
 void SortChunkFiles(QStringList& fileNames) {
-  std::stable_sort(fileNames.begin(), fileNames.end(), [](const QString& a, const QString& b) {
-    return GetChunkIndex(a) < GetChunkIndex(b);
-  });
+  // Parse each name once rather than twice per comparison.
+  std::vector<std::pair<int, QString>> keyed;
+  keyed.reserve(fileNames.size());
+  for (QString& name : fileNames) keyed.emplace_back(GetChunkIndex(name), std::move(name));
+  std::stable_sort(keyed.begin(), keyed.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (qsizetype i = 0; i < fileNames.size(); ++i) fileNames[i] = std::move(keyed[i].second);
 }
 
 int GetFileCount(const QString& folder) {
