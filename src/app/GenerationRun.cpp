@@ -46,11 +46,9 @@ void TGenerationRun::GenerateMSSQLPacket() {
 }
 
 void TGenerationRun::GeneratePacket(int dataBaseType) {
-  // Re-entrancy guard. The progress calls let queued events run, so the
-  // button may be pressed again while this run is still going; a second run
-  // would share the data module's connections and page queries.
+  // A second run would share the data module's connections and page queries.
   if (FRunning) return;
-  FRunning = true;
+  TReentrancyGuard guard(FRunning);
   FLastPacketFile.clear();
   IAppView& view = FContext.View;
   try {
@@ -67,11 +65,9 @@ void TGenerationRun::GeneratePacket(int dataBaseType) {
         break;
     }
   } catch (...) {
-    FRunning = false;
     view.ResetExportProgress();
     throw;
   }
-  FRunning = false;
   view.ResetExportProgress();
 }
 
@@ -86,10 +82,7 @@ QString TGenerationRun::CreatePacketFolder(const QString& tag) {
 }
 
 QString TGenerationRun::GetFBConnectString() const {
-  const TRunSettings settings = FContext.Settings();
-  const QString host =
-      settings.FBDBHost.isEmpty() ? QStringLiteral("127.0.0.1") : settings.FBDBHost;
-  return host + QLatin1Char(':') + settings.FBDBFullPath;
+  return FBConnectString(FContext.Settings());
 }
 
 QStringList TGenerationRun::WriteTablesDescr(const QString& version) {

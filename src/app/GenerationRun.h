@@ -20,6 +20,7 @@ class TGenerationRun {
   void GenerateMSSQLPacket();
 
   QString CreatePacketFolder(const QString& tag);
+  // FBConnectString of the current settings.
   QString GetFBConnectString() const;
   QStringList WriteTablesDescr(const QString& version);
 
@@ -33,7 +34,7 @@ class TGenerationRun {
  private:
   TRunContext& FContext;
   QString FLastPacketFile;
-  bool FRunning = false;
+  bool FRunning = false;  // held by a TReentrancyGuard while a run goes
 
   // The kind's run after its packet folder exists: connection, descriptor,
   // tables, archive, packet file, notice (ExportMySQLPacket, ExportFBPacket,

@@ -33,24 +33,12 @@ bool IsPacketFileName(const QString& name) {
          chunk.match(name).hasMatch();
 }
 
-class TReentrancyGuard {
- public:
-  explicit TReentrancyGuard(bool& flag) : FFlag(flag) { FFlag = true; }
-  ~TReentrancyGuard() { FFlag = false; }
-
- private:
-  bool& FFlag;
-};
-
 }  // namespace
 
 TInstallationRun::TInstallationRun(TRunContext& context) : FContext(context) {}
 
 QString TInstallationRun::GetFBConnectString() const {
-  const TRunSettings settings = FContext.Settings();
-  const QString host =
-      settings.FBDBHost.isEmpty() ? QStringLiteral("127.0.0.1") : settings.FBDBHost;
-  return host + QLatin1Char(':') + settings.FBDBFullPath;
+  return FBConnectString(FContext.Settings());
 }
 
 void TInstallationRun::InstallPacket() {

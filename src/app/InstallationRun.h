@@ -26,8 +26,7 @@ class TInstallationRun {
   // cannot be extracted completely.
   bool UnpackPacket(const QString& packetFile);
 
-  // The FireBird connect string of the settings: the host ("127.0.0.1" when
-  // empty), ":" and the database path, neither trimmed.
+  // FBConnectString of the current settings.
   QString GetFBConnectString() const;
 
   // Names in `folder` that are neither the descriptor, a chunk file nor
@@ -44,9 +43,7 @@ class TInstallationRun {
   TRunContext& FContext;
   bool FLastRunCompleted = false;
   int FLastRefusedRows = 0;
-  // Re-entrancy guard: the progress calls let queued events run, so a second
-  // press of the action could start a run inside this one.
-  bool FRunning = false;
+  bool FRunning = false;  // held by a TReentrancyGuard while a run goes
 
   enum class TTarget { MySQL, FireBird, MSSQL };
   void InstallKind(TTarget target);

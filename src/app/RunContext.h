@@ -34,3 +34,21 @@ struct TRunContext {
   // external archiver is looked for.
   QString ProgramFolder;
 };
+
+// The FireBird connect string of the settings: the host ("127.0.0.1" when
+// empty), ":" and the database path, neither trimmed.
+QString FBConnectString(const TRunSettings& settings);
+
+// Holds a run's busy flag for its lifetime, exceptions included. The
+// progress calls let queued events run, so a second press of the action
+// could otherwise start a run inside the one still going.
+class TReentrancyGuard {
+ public:
+  explicit TReentrancyGuard(bool& flag) : FFlag(flag) { FFlag = true; }
+  ~TReentrancyGuard() { FFlag = false; }
+  TReentrancyGuard(const TReentrancyGuard&) = delete;
+  TReentrancyGuard& operator=(const TReentrancyGuard&) = delete;
+
+ private:
+  bool& FFlag;
+};
