@@ -19,9 +19,32 @@ constexpr std::array<char16_t, 128> kHigh = {
     0x043C, 0x043D, 0x043E, 0x043F, 0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
 };
+// The reverse of kHigh, over U+0080 .. U+2122 (the highest character it holds).
+class TByteTable {
+ public:
+  TByteTable() {
+    FBytes.fill(0);
+    for (int k = 0; k < 128; ++k) {
+      const char16_t c = kHigh[k] ? kHigh[k] : char16_t(0x80 + k);
+      FBytes[c] = static_cast<unsigned char>(0x80 + k);
+    }
+  }
+  unsigned char Byte(char16_t c) const { return c < FBytes.size() ? FBytes[c] : 0; }
+
+ private:
+  std::array<unsigned char, 0x2123> FBytes;
+};
+
 }  // namespace
 
 namespace Cp1251 {
+
+unsigned char HighByte(char16_t c) {
+  // Cyrillic letters are most of the text: their run needs no table.
+  if (c >= 0x0410 && c <= 0x044F) return static_cast<unsigned char>(0xC0 + (c - 0x0410));
+  static const TByteTable table;
+  return c >= 0x80 ? table.Byte(c) : 0;
+}
 
 QString Decode(const char* data, qsizetype size) {
   QString result(size, Qt::Uninitialized);
@@ -47,23 +70,13 @@ bool TryEncode(const QString& text, QByteArray& out, QChar* badChar) {
       o[i] = static_cast<char>(c);
       continue;
     }
-    if (c >= 0x0410 && c <= 0x044F) {
-      o[i] = static_cast<char>(0xC0 + (c - 0x0410));
-      continue;
-    }
-    int found = -1;
-    for (int k = 0; k < 128; ++k) {
-      if (kHigh[k] == c || (kHigh[k] == 0 && c == 0x80 + k)) {
-        found = k;
-        break;
-      }
-    }
-    if (found < 0) {
+    const unsigned char b = HighByte(c);
+    if (b == 0) {
       if (badChar) *badChar = text[i];
       out.truncate(i);
       return false;
     }
-    o[i] = static_cast<char>(0x80 + found);
+    o[i] = static_cast<char>(b);
   }
   return true;
 }

@@ -10,6 +10,10 @@ namespace Cp1251 {
 QString Decode(const QByteArray& bytes);
 QString Decode(const char* data, qsizetype size);
 
+// The byte (0x80..0xFF) of a character from U+0080 up; 0 when the code page
+// has none. U+0098 stands for the undefined byte 0x98, as Decode gives it.
+unsigned char HighByte(char16_t c);
+
 // Encodes text; returns false (and leaves `out` partly filled) when a character
 // has no Windows-1251 form. `badChar` receives the first such character.
 bool TryEncode(const QString& text, QByteArray& out, QChar* badChar = nullptr);

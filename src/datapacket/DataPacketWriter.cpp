@@ -4,7 +4,6 @@
 // and the export writes hundreds of thousands of rows through here.
 
 #include <QSet>
-#include <array>
 #include <cstring>
 
 #include "ClientDataSet.h"
@@ -52,33 +51,6 @@ enum class TTextMode {
   References  // every character from U+0080 up as a reference
 };
 
-// Windows-1251 byte of a character (0 when it has none), for U+0080 .. U+2122.
-class TCp1251Table {
- public:
-  TCp1251Table() {
-    FBytes.fill(0);
-    char all[128];
-    for (int i = 0; i < 128; ++i) all[i] = static_cast<char>(0x80 + i);
-    const QString chars = Cp1251::Decode(all, 128);
-    for (int i = 0; i < 128; ++i) {
-      const char16_t c = chars.at(i).unicode();
-      if (c < FBytes.size()) FBytes[c] = static_cast<unsigned char>(0x80 + i);
-    }
-  }
-  unsigned char Byte(char16_t c) const {
-    if (c >= 0x0410 && c <= 0x044F) return static_cast<unsigned char>(0xC0 + (c - 0x0410));
-    return c < FBytes.size() ? FBytes[c] : 0;
-  }
-
- private:
-  std::array<unsigned char, 0x2123> FBytes;
-};
-
-const TCp1251Table& Cp1251Table() {
-  static const TCp1251Table table;
-  return table;
-}
-
 // "&#NNN;": decimal, at least three digits.
 char* WriteReference(char* p, char32_t code) {
   char digits[8];
@@ -105,7 +77,6 @@ inline char* Put(char* p, const char (&text)[N]) {
 void AppendText(TByteSink& sink, const QString& text, TTextMode mode) {
   const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
   const qsizetype n = text.size();
-  const TCp1251Table& table = Cp1251Table();
   // Room is made block by block: the longest spelling of one UTF-16 unit is
   // a six-byte escape or a reference to a code point of up to seven digits
   // (a surrogate pair, two units, takes no more than that either).
@@ -155,7 +126,7 @@ void AppendText(TByteSink& sink, const QString& text, TTextMode mode) {
       continue;
     }
     if (mode == TTextMode::Cp1251) {
-      if (const unsigned char b = table.Byte(c)) {
+      if (const unsigned char b = Cp1251::HighByte(c)) {
         *p++ = static_cast<char>(b);
         continue;
       }
@@ -203,7 +174,7 @@ QVector<QString> AttributeNames(const QVector<TFieldDef>& fields, TDataPacketFor
       const bool unfit = c.unicode() < 0x20 || c.isSpace() || kReplaced.contains(c) ||
                          c.isSurrogate() ||
                          (format == TDataPacketFormat::SingleByte && c.unicode() >= 0x80 &&
-                          !Cp1251Table().Byte(c.unicode()));
+                          !Cp1251::HighByte(c.unicode()));
       if (unfit) c = QLatin1Char('_');
     }
     if (name.isEmpty()) name = QStringLiteral("_");
