@@ -198,6 +198,10 @@ struct TColumn {
   TPacketValueKind Kind = TPacketValueKind::Unsupported;
   int Scale = 0;  // ftBCD / ftFMTBcd: fraction digits written at least
   qint64 Low = 0, High = 0;
+  TTextMode Mode = TTextMode::Utf8;  // Text / WideText
+  // A blank text in a number or date column is no value at all, as the
+  // reader takes it too.
+  bool BlankIsNoValue = false;
 };
 
 class TPacketWriter {
@@ -288,6 +292,10 @@ void TPacketWriter::WriteMetadata(TByteSink& sink) {
     column.Kind = kind;
     column.Scale = kind == TPacketValueKind::Bcd ? std::max(def.Size, 0) : 0;
     DataPacketTypes::IntegerRange(def.DataType, column.Low, column.High);
+    column.Mode = kind == TPacketValueKind::WideText ? TTextMode::References : FTextMode;
+    column.BlankIsNoValue = kind != TPacketValueKind::Text && kind != TPacketValueKind::WideText &&
+                            kind != TPacketValueKind::EncodedText &&
+                            kind != TPacketValueKind::Binary;
     TByteSink prefix(64);
     prefix.AppendLiteral(" ");
     AppendText(prefix, names.at(i), FTextMode);
@@ -335,22 +343,18 @@ QByteArray TPacketWriter::Write(const QVector<QVector<Variant>>& rows) {
 void TPacketWriter::WriteValue(TByteSink& sink, const TColumn& column, const Variant& value) {
   using T = Variant::Type;
   const TPacketValueKind kind = column.Kind;
-  const bool textKind = kind == TPacketValueKind::Text || kind == TPacketValueKind::WideText ||
-                        kind == TPacketValueKind::EncodedText || kind == TPacketValueKind::Binary;
-  // A blank text in a number or date column is no value at all, as the
-  // reader takes it too.
-  if (!textKind && value.VarType() == T::String && value.StringRef().trimmed().isEmpty()) return;
+  if (column.BlankIsNoValue && value.VarType() == T::String &&
+      value.StringRef().trimmed().isEmpty())
+    return;
   sink.Append(column.Prefix);
   switch (kind) {
     case TPacketValueKind::Text:
-    case TPacketValueKind::WideText: {
-      const TTextMode mode = kind == TPacketValueKind::WideText ? TTextMode::References : FTextMode;
+    case TPacketValueKind::WideText:
       if (value.VarType() == T::String)
-        AppendText(sink, value.StringRef(), mode);
+        AppendText(sink, value.StringRef(), column.Mode);
       else
-        AppendText(sink, value.ToString(), mode);
+        AppendText(sink, value.ToString(), column.Mode);
       break;
-    }
     case TPacketValueKind::Integer: {
       const qint64 n = value.ToInt64();
       if (n < column.Low || n > column.High)
