@@ -52,10 +52,6 @@ bool IsBlobType(TFieldType type) {
   }
 }
 
-inline bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 class TPacketReader {
  public:
   TPacketReader(QByteArrayView data, qsizetype bomLength, bool utf8)
@@ -289,9 +285,9 @@ void TPacketReader::ReadParams() {
       const char* p = attr.Value.data();
       const char* end = p + attr.Value.size();
       while (p < end) {
-        while (p < end && IsBlank(*p)) ++p;
+        while (p < end && IsMarkupSpace(*p)) ++p;
         const char* start = p;
-        while (p < end && !IsBlank(*p)) ++p;
+        while (p < end && !IsMarkupSpace(*p)) ++p;
         if (p > start) parts.append(QByteArrayView(start, p - start));
       }
       return parts;
@@ -406,7 +402,7 @@ Variant TPacketReader::ReadValue(const TReadColumn& column, QByteArrayView raw, 
       const QByteArray decoded =
           raw.contains('&') ? FText.Decode(raw).toLatin1() : raw.toByteArray();
       for (const char c : decoded) {
-        if (!IsBlank(c)) base64.append(c);
+        if (!IsMarkupSpace(c)) base64.append(c);
       }
       auto result = QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
       if (!result) FailValue(raw, field, rowNumber);

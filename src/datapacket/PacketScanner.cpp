@@ -6,10 +6,6 @@
 
 namespace {
 
-inline bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 inline char Lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
@@ -48,7 +44,7 @@ void TPacketScanner::SkipPast(const char* terminator) {
 }
 
 void TPacketScanner::SkipSpace() {
-  while (FPos < FEnd && IsSpace(*FPos)) ++FPos;
+  while (FPos < FEnd && IsMarkupSpace(*FPos)) ++FPos;
 }
 
 TPacketScanner::TToken TPacketScanner::Next() {
@@ -92,7 +88,8 @@ TPacketScanner::TToken TPacketScanner::Next() {
     const bool endTag = c == '/';
     if (endTag) ++FPos;
     const char* name = FPos;
-    while (FPos < FEnd && !IsSpace(*FPos) && *FPos != '>' && *FPos != '/' && *FPos != '<') ++FPos;
+    while (FPos < FEnd && !IsMarkupSpace(*FPos) && *FPos != '>' && *FPos != '/' && *FPos != '<')
+      ++FPos;
     if (FPos >= FEnd) FailTruncated();
     if (FPos == name) FailMalformed(FTagStart);
     FName = QByteArrayView(name, FPos - name);
@@ -118,7 +115,7 @@ TPacketScanner::TToken TPacketScanner::Next() {
         return TToken::StartTag;
       }
       const char* attrName = FPos;
-      while (FPos < FEnd && !IsSpace(*FPos) && *FPos != '=' && *FPos != '>' && *FPos != '/' &&
+      while (FPos < FEnd && !IsMarkupSpace(*FPos) && *FPos != '=' && *FPos != '>' && *FPos != '/' &&
              *FPos != '<')
         ++FPos;
       if (FPos >= FEnd) FailTruncated();

@@ -45,5 +45,10 @@ class TPacketScanner {
   void SkipSpace();
 };
 
+// The blanks of the markup: between attributes and around numbers.
+inline bool IsMarkupSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 // ASCII comparison ignoring letter case.
 bool EqualsIgnoringCase(QByteArrayView a, const char* b);
