@@ -399,9 +399,13 @@ Variant TPacketReader::ReadValue(const TReadColumn& column, QByteArrayView raw, 
     case TPacketValueKind::EncodedText: {
       QByteArray base64;
       base64.reserve(raw.size());
-      const QByteArray decoded =
-          raw.contains('&') ? FText.Decode(raw).toLatin1() : raw.toByteArray();
-      for (const char c : decoded) {
+      QByteArray decoded;
+      QByteArrayView source = raw;
+      if (raw.contains('&')) {
+        decoded = FText.Decode(raw).toLatin1();
+        source = decoded;
+      }
+      for (const char c : source) {
         if (!IsMarkupSpace(c)) base64.append(c);
       }
       auto result = QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
