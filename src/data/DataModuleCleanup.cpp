@@ -1,26 +1,11 @@
 #include "DataModuleCleanup.h"
 
-#include "AppMiscFiles.h"
 #include "AppMiscQueries.h"
 #include "AppView.h"
 #include "DataModule.h"
 #include "DataModuleLoadCheck.h"
 #include "NompackError.h"
 #include "QBMisc.h"
-
-namespace {
-
-const QString kEmptyDescriptor = QStringLiteral("Празен файл с описание!");
-
-// The descriptor's lines for clearing: an empty file is refused, a first line
-// holding "{" is the version line.
-QStringList NomenclatureTables(const QString& descriptorPath) {
-  const QStringList lines = LoadStringList(descriptorPath);
-  if (lines.isEmpty()) throw ENompackError(kEmptyDescriptor);
-  return DescriptorTables(lines);
-}
-
-}  // namespace
 
 const QString& TTargetCleanup::DocumentTables() {
   static const QString tables = QStringLiteral(
@@ -93,7 +78,7 @@ void TTargetCleanup::ClearMySQLDocuments() {
 }
 
 void TTargetCleanup::ClearMySQLNomenclature(const QString& descriptorPath) {
-  const QStringList tables = NomenclatureTables(descriptorPath);
+  const QStringList tables = LoadDescriptorTables(descriptorPath);
   for (qsizetype i = tables.size() - 1; i >= 0; --i)
     ExecMySQLTableSQL(QStringLiteral("DELETE FROM %1;"), tables[i]);
 }
@@ -119,7 +104,7 @@ bool TTargetCleanup::PrepareFBTarget(QString& errorText) {
 
 bool TTargetCleanup::ClearFBNomenclature(const QString& descriptorPath, QString& errorText) {
   try {
-    const QStringList tables = NomenclatureTables(descriptorPath);
+    const QStringList tables = LoadDescriptorTables(descriptorPath);
     for (qsizetype i = tables.size() - 1; i >= 0; --i) {
       const QString& table = tables[i];
       RequirePlainTableName(table);

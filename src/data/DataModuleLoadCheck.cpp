@@ -59,14 +59,18 @@ QStringList DescriptorTables(const QStringList& descriptorLines) {
   return tables;
 }
 
+QStringList LoadDescriptorTables(const QString& descriptorPath) {
+  const QStringList lines = LoadStringList(descriptorPath);
+  if (lines.isEmpty()) throw ENompackError(QStringLiteral("Празен файл с описание!"));
+  return DescriptorTables(lines);
+}
+
 bool TPacketCheck::CheckPacket(const QString& packetFolder, const QString& descriptorPath,
                                TPacketContents& contents, QString& errorText) {
   contents.Tables.clear();
   try {
-    const QStringList lines = LoadStringList(descriptorPath);
-    if (lines.isEmpty()) throw ENompackError(QStringLiteral("Празен файл с описание!"));
     int fileCount = 0;
-    for (const QString& table : DescriptorTables(lines)) {
+    for (const QString& table : LoadDescriptorTables(descriptorPath)) {
       RequirePlainTableName(table);
       TPacketTable entry;
       entry.Name = table;

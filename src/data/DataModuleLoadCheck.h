@@ -54,3 +54,6 @@ class TPacketCheck {
 
 // The descriptor's table names: its lines without a first line holding "{".
 QStringList DescriptorTables(const QStringList& descriptorLines);
+// The table names of the descriptor file; an empty file is no descriptor
+// (ENompackError), nor is one that cannot be read.
+QStringList LoadDescriptorTables(const QString& descriptorPath);

@@ -24,10 +24,8 @@ bool TInstallDriver::InstallData(TTarget target, const QString& packetFolder,
   errorText.clear();
   FChecked = checked;
   try {
-    QStringList tables = LoadStringList(descriptorPath);
-    if (tables.isEmpty()) throw ENompackError(QStringLiteral("Празен файл с описание!"));
-    if (tables.first().contains(QLatin1Char('{'))) tables.removeFirst();
-    for (const QString& table : tables) LoadTable(target, table, packetFolder);
+    for (const QString& table : LoadDescriptorTables(descriptorPath))
+      LoadTable(target, table, packetFolder);
     FView.ShowInstallProgress(QStringLiteral("..."), 0, 100);
   } catch (const ENompackError& e) {
     FChecked = nullptr;
