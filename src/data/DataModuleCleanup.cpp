@@ -51,17 +51,11 @@ bool TTargetCleanup::IsReplicaTableName(const QString& name) {
 }
 
 void TTargetCleanup::DropMySQLReplicaTables() {
-  QStringList names = GetMySQLTableNames();
-  for (int i = 0; i < names.size();) {
-    if (IsReplicaTableName(names[i])) {
-      ++i;
-    } else {
-      names.removeAt(i);
-    }
-  }
   // The names come from the target's own catalogue; one that would need
   // quoting is still not put into SQL text as it stands.
-  for (const QString& name : names) ExecMySQLTableSQL(QStringLiteral("DROP TABLE %1;"), name);
+  for (const QString& name : GetMySQLTableNames()) {
+    if (IsReplicaTableName(name)) ExecMySQLTableSQL(QStringLiteral("DROP TABLE %1;"), name);
+  }
 }
 
 void TTargetCleanup::ExecMySQLTableSQL(const QString& format, const QString& table) {
