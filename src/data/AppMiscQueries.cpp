@@ -98,7 +98,9 @@ void TQuery::Open() {
 }
 
 void TQuery::ExecSQL() {
-  if (FSQLText.trimmed().isEmpty())
+  // A prepared statement has a text: a new text drops the statement, so the
+  // check (a copy of the text) is made once per preparation, not per run.
+  if (!FStatement && FSQLText.trimmed().isEmpty())
     throw ENompackError(QStringLiteral("The query has no SQL text"), ENompackError::Kind::Database);
   IConnection& con = Connection();
   const quint64 serial = FDM->ConnectionSerial(FKind);
