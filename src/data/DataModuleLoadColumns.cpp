@@ -3,12 +3,16 @@
 #include "AppMiscQueries.h"
 #include "AppView.h"
 #include "ClientDataSet.h"
+#include "DataModule.h"
 #include "DataModuleLoadCheck.h"
 
 void TColumnReconciliation::AddMissingMySQLColumns(const QString& table,
                                                    const TClientDataSet& chunk, bool& reconciled) {
+  // One catalogue reading for the table, not one per chunk column; MySQL
+  // column names ignore letter case, as the catalogue's comparison does.
+  QStringList existing = FDM.MySQLCon().ColumnNames(table);
   for (const TFieldDef& def : chunk.FieldDefs()) {
-    if (MySQLColumnExists(table, def.Name)) continue;
+    if (existing.contains(def.Name, Qt::CaseInsensitive)) continue;
     // Names from the packet reach the statement unquoted: only plain ones
     // do; any other gets the error box the refused statement would get.
     if (!IsPlainIdentifier(table)) {
@@ -19,8 +23,9 @@ void TColumnReconciliation::AddMissingMySQLColumns(const QString& table,
       FView.ShowError(PlainColumnNameError(table, def.Name));
       continue;
     }
-    ExecMySQLSQL(
-        QStringLiteral("alter table %1 add %2 %3").arg(table, def.Name, GetMySQLColumnType(def)));
+    if (ExecMySQLSQL(QStringLiteral("alter table %1 add %2 %3")
+                         .arg(table, def.Name, GetMySQLColumnType(def))))
+      existing.append(def.Name);
   }
   reconciled = true;
 }

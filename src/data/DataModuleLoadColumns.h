@@ -16,7 +16,8 @@ class TColumnReconciliation {
   TColumnReconciliation(TDM& dm, IAppView& view) : FDM(dm), FView(view) {}
 
   // Runs "alter table <table> add <column> <type>" for every chunk column
-  // that MySQLColumnExists denies; a refused statement shows its error box
+  // the table does not have (as MySQLColumnExists would tell, read once for
+  // the table); a refused statement shows its error box
   // and the next column follows. Sets `reconciled` when done, so the loader
   // examines one chunk per table.
   void AddMissingMySQLColumns(const QString& table, const TClientDataSet& chunk, bool& reconciled);
