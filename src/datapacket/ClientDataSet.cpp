@@ -1,6 +1,7 @@
 #include "ClientDataSet.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <limits>
 
@@ -178,6 +179,17 @@ void TClientDataSet::LoadFromFile(const QString& fileName) {
 
 void TClientDataSet::SaveToFile(const QString& fileName, TDataPacketFormat format) const {
   const QByteArray data = SaveToBytes(format);
+  // A file without any write permission is read-only for everyone, as the
+  // read-only attribute is elsewhere; the rename below would replace it
+  // whenever the folder is writable (and always as root). WriteUser is left
+  // out: Qt asks the system whether we may write, which root always may.
+  const QFileInfo info(fileName);
+  const QFile::Permissions anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+  if (info.exists() && !(info.permissions() & anyWrite)) {
+    throw ENompackError(
+        QStringLiteral("Cannot create file \"%1\". The file is read-only").arg(fileName),
+        ENompackError::Kind::File);
+  }
   // Written beside the target and renamed over it, so a failed write never
   // leaves half a chunk file in place of a good one.
   QSaveFile file(fileName);

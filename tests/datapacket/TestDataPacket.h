@@ -52,6 +52,7 @@ class TestDataPacket : public QObject {
   void fieldNamesReplaced();
   void writeRefusals_data();
   void writeRefusals();
+  void saveToFileRefusesReadOnlyFile();
 
   // Reader (TestDataPacketReader.cpp)
   void readExampleFile();

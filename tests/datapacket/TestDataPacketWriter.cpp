@@ -317,3 +317,33 @@ void TestDataPacket::writeRefusals() {
       {Field(QStringLiteral("ID"), ftInteger), Field(QStringLiteral("id"), ftInteger)}, {});
   QVERIFY_THROWS_EXCEPTION(ENompackError, twice.SaveToBytes(TDataPacketFormat::Utf8));
 }
+
+void TestDataPacket::saveToFileRefusesReadOnlyFile() {
+  // Not even root, who may write anything, replaces a file nobody may write.
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("UNIT[1].xml"));
+  {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("kept");
+  }
+  QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+  const TClientDataSet ds = MakeDataSet({Field(QStringLiteral("ID"), ftInteger)}, {});
+  try {
+    ds.SaveToFile(path, TDataPacketFormat::Utf8);
+    QFAIL("a read-only file was replaced");
+  } catch (const ENompackError& e) {
+    QCOMPARE(e.ErrorKind(), ENompackError::Kind::File);
+    QCOMPARE(e.Message(),
+             QStringLiteral("Cannot create file \"%1\". The file is read-only").arg(path));
+  }
+  QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  QCOMPARE(file.readAll(), QByteArray("kept"));
+  // Once writable again it is replaced as any other file.
+  file.close();
+  ds.SaveToFile(path, TDataPacketFormat::Utf8);
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  QVERIFY(file.readAll().startsWith("<?xml"));
+}
