@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -148,21 +147,6 @@ bool TXMLExplorerForm::CommitPendingEdit() {
   return !FEditFailed;
 }
 
-void TXMLExplorerForm::CheckWritable() const {
-  // A file without any write permission is read-only for everyone here, as
-  // the read-only attribute is elsewhere; the replacing save would otherwise
-  // overwrite it whenever the folder is writable (and always as root).
-  const QFileInfo info(FFileName);
-  // (WriteUser is left out: Qt asks the system whether we may write, which
-  // root always may.)
-  const QFile::Permissions anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-  if (info.exists() && !(info.permissions() & anyWrite)) {
-    throw ENompackError(
-        QStringLiteral("Cannot create file \"%1\". The file is read-only").arg(FFileName),
-        ENompackError::Kind::File);
-  }
-}
-
 void TXMLExplorerForm::acSaveXMLFileExecute() {
   Guarded([this] {
     if (!CommitPendingEdit()) return;
@@ -173,7 +157,6 @@ void TXMLExplorerForm::acSaveXMLFileExecute() {
     const auto state = cdsXMLFileData.DataSetState();
     if (state == TClientDataSet::State::Edit || state == TClientDataSet::State::Insert)
       cdsXMLFileData.Post();
-    CheckWritable();
     cdsXMLFileData.SaveToFile(FFileName, TDataPacketFormat::Utf8);
     MsgDlg(QStringLiteral("Промените са записани!"), mtInformation, mbOK);
   });

@@ -53,7 +53,6 @@ class TXMLExplorerForm : public QDialog {
   // Sets every EXPIRY_DATE value that is not >= 0 (negative, or not a number)
   // to 0 = 30.12.1899 00:00; returns the changed record numbers in order.
   QStringList ResetNegativeDates(TClientDataSet& dataSet, int field);
-  void CheckWritable() const;
 };
 
 // Opens the explorer modally on the chunk file and returns when it is closed.
