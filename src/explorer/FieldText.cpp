@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "DataPacketTypes.h"
 #include "DateTime.h"
 #include "NompackError.h"
 
@@ -12,36 +13,13 @@ namespace FieldText {
 
 namespace {
 
-enum class Kind { Text, Integer, Boolean, Float, Bcd, Date, Time, DateTime, Binary, Other };
+using Kind = TPacketValueKind;
 
+// The packet's classification of the field types; text spelled one way or
+// another in the file is all one text to the grid.
 Kind KindOf(TFieldType type) {
-  switch (type) {
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftAutoInc:
-    case ftLargeint:
-      return Kind::Integer;
-    case ftBoolean:
-      return Kind::Boolean;
-    case ftFloat:
-    case ftCurrency:
-      return Kind::Float;
-    case ftBCD:
-    case ftFMTBcd:
-      return Kind::Bcd;
-    case ftDate:
-      return Kind::Date;
-    case ftTime:
-      return Kind::Time;
-    case ftDateTime:
-    case ftTimeStamp:
-      return Kind::DateTime;
-    default:
-      if (IsTextFieldType(type)) return Kind::Text;
-      if (IsBinaryFieldType(type)) return Kind::Binary;
-      return Kind::Other;
-  }
+  const Kind kind = DataPacketTypes::ValueKind(type);
+  return kind == Kind::WideText || kind == Kind::EncodedText ? Kind::Text : kind;
 }
 
 [[noreturn]] void Fail(const QString& message) {
