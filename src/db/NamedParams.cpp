@@ -120,7 +120,10 @@ int FindParam(const TParams& params, const QString& name) {
   return -1;
 }
 
-const TParam& ParamForMarker(const TParams& params, const QString& name) {
+const TParam& ParamForMarker(const TParams& params, const QString& name, int position) {
+  if (position >= 0 && position < params.size() &&
+      params[position].Name.compare(name, Qt::CaseInsensitive) == 0)
+    return params[position];
   const int index = FindParam(params, name);
   if (index < 0)
     throw ENompackError(QStringLiteral("Parameter '%1' not found").arg(name),

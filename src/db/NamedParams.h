@@ -28,5 +28,7 @@ TParsedSql ParseNamedParams(const QString& sql, TSqlDialect dialect);
 // Index of the parameter of that name, letter case ignored; -1 when missing.
 int FindParam(const TParams& params, const QString& name);
 // The parameter bound to a marker; throws ENompackError (Database) naming it
-// when the caller gave no such parameter.
-const TParam& ParamForMarker(const TParams& params, const QString& name);
+// when the caller gave no such parameter. The parameter at `position` is
+// tried first: a statement that names each parameter once has its markers
+// in the order of its parameters, and binding runs for every row.
+const TParam& ParamForMarker(const TParams& params, const QString& name, int position = -1);

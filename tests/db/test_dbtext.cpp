@@ -111,6 +111,28 @@ class TestDbText : public QObject {
     QVERIFY_THROWS_EXCEPTION(ENompackError, ParamForMarker(params, QStringLiteral("OTHER")));
   }
 
+  // The position is a guess: a wrong or out-of-range one still finds the
+  // parameter by name, and never binds another parameter.
+  void paramForMarkerPosition_data() {
+    QTest::addColumn<QString>("marker");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("right position") << "b" << 1 << "2";
+    QTest::newRow("other parameter's position") << "C" << 0 << "3";
+    QTest::newRow("beyond the parameters") << "a" << 7 << "1";
+    QTest::newRow("none") << "B" << -1 << "2";
+  }
+  void paramForMarkerPosition() {
+    QFETCH(QString, marker);
+    QFETCH(int, position);
+    QFETCH(QString, value);
+    const TParams params{{QStringLiteral("A"), ftString, Variant::FromString(QStringLiteral("1"))},
+                         {QStringLiteral("B"), ftString, Variant::FromString(QStringLiteral("2"))},
+                         {QStringLiteral("C"), ftString, Variant::FromString(QStringLiteral("3"))}};
+    QCOMPARE(ParamForMarker(params, marker, position).Value.ToString(), value);
+    QVERIFY_THROWS_EXCEPTION(ENompackError, ParamForMarker(params, QStringLiteral("D"), 1));
+  }
+
   void oleDbString_data() {
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("user");

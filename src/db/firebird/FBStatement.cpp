@@ -299,7 +299,7 @@ void TFBStatement::BindOne(int index, const TParam& param) {
 
 void TFBStatement::Bind(const TParams& params) {
   Handle();
-  for (int i = 0; i < FMarkers.size(); ++i) BindOne(i, ParamForMarker(params, FMarkers[i]));
+  for (int i = 0; i < FMarkers.size(); ++i) BindOne(i, ParamForMarker(params, FMarkers[i], i));
 }
 
 void TFBStatement::Run() {

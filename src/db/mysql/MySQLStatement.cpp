@@ -119,7 +119,7 @@ void TMySQLStatement::BindOne(int index, const TParam& param) {
 
 void TMySQLStatement::BindAndExecute(const TParams& params) {
   MYSQL_STMT* stmt = Handle();
-  for (int i = 0; i < FMarkers.size(); ++i) BindOne(i, ParamForMarker(params, FMarkers[i]));
+  for (int i = 0; i < FMarkers.size(); ++i) BindOne(i, ParamForMarker(params, FMarkers[i], i));
   if (!FBinds.isEmpty() && mysql_stmt_bind_param(stmt, FBinds.data())) Fail();
   if (mysql_stmt_execute(stmt) != 0) Fail();
 }

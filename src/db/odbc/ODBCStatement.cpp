@@ -220,7 +220,7 @@ void TODBCStatement::BindAndExecute(const TParams& params) {
   Handle();
   CloseCursor();
   SQLFreeStmt(FStmt, SQL_RESET_PARAMS);
-  for (int i = 0; i < FMarkers.size(); ++i) BindOne(i, ParamForMarker(params, FMarkers[i]));
+  for (int i = 0; i < FMarkers.size(); ++i) BindOne(i, ParamForMarker(params, FMarkers[i], i));
   Check(SQLExecute(FStmt));
 }
 
