@@ -526,15 +526,14 @@ void TMainForm::RunGuarded(Run run) {
   // the actions stay disabled until the run ends, however it ends.
   struct TRunScope {
     TMainForm& Form;
-    explicit TRunScope(TMainForm& form) : Form(form) {
-      Form.FRunning = true;
+    TReentrancyGuard Guard;  // released last, after the actions are back
+    explicit TRunScope(TMainForm& form) : Form(form), Guard(form.FRunning) {
       Form.SetActionsEnabled(false);
       Form.FContext->PacketFolder = Form.FPacketFolder;
     }
     ~TRunScope() {
       Form.FPacketFolder = Form.FContext->PacketFolder;
       Form.SetActionsEnabled(true);
-      Form.FRunning = false;
     }
   };
   QString failure;
