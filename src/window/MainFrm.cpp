@@ -31,8 +31,8 @@
 namespace {
 
 const QString kCaption = QStringLiteral("Генератор на инстал. ном. пакети");
-const QString kFBDBFullPathDefault =
-    QStringLiteral("C:\\Program Files\\Quenby\\Veltrona2\\Data\\Veltrona2.gdb");
+// The fields start with the runs' own defaults.
+const TRunSettings kDefaults;
 
 // Geometry of the areas and the columns inside them.
 constexpr int kMargin = 12;
@@ -227,10 +227,10 @@ void TMainForm::CreateControls() {
   panTypeSettingsContainer = panel(central, "panTypeSettingsContainer", 72);
   panFireBird = panel(panTypeSettingsContainer, "panFireBird", 72);
   lblFBDBHost = label(panFireBird, "lblFBDBHost", QStringLiteral("Сървър :"));
-  edFBDBHost = edit(panFireBird, "edFBDBHost", QStringLiteral("127.0.0.1"));
+  edFBDBHost = edit(panFireBird, "edFBDBHost", kDefaults.FBDBHost);
   lblFBDBFullPath = label(panFireBird, "lblFBDBFullPath", QStringLiteral("Път до БД :"));
   // A path on the database server, kept as the server's platform writes it.
-  edFBDBFullPath = edit(panFireBird, "edFBDBFullPath", kFBDBFullPathDefault);
+  edFBDBFullPath = edit(panFireBird, "edFBDBFullPath", kDefaults.FBDBFullPath);
   btnBrowseFBDB = button(panFireBird, "btnBrowseFBDB", acBrowseFBDB, browseSize);
   lblFBUserName = label(panFireBird, "lblFBUserName", QStringLiteral("Потребител :"));
   edFBUserName = edit(panFireBird, "edFBUserName", QStringLiteral("SYSDBA"));
@@ -250,13 +250,13 @@ void TMainForm::CreateControls() {
   }
   panMySQL = panel(panTypeSettingsContainer, "panMySQL", 65);
   lblMySQLDBHost = label(panMySQL, "lblMySQLDBHost", QStringLiteral("Сървър :"));
-  edMySQLDBHost = edit(panMySQL, "edMySQLDBHost", QStringLiteral("127.0.0.1"));
+  edMySQLDBHost = edit(panMySQL, "edMySQLDBHost", kDefaults.MySQLDBHost);
   lblMySQLDBName = label(panMySQL, "lblMySQLDBName", QStringLiteral("База Данни :"));
-  edMySQLDBName = edit(panMySQL, "edMySQLDBName", QStringLiteral("quillmarsh1"));
+  edMySQLDBName = edit(panMySQL, "edMySQLDBName", kDefaults.MySQLDBName);
   lblMySQLUserName = label(panMySQL, "lblMySQLUserName", QStringLiteral("Потребител :"));
-  edMySQLUserName = edit(panMySQL, "edMySQLUserName", QStringLiteral("root"));
+  edMySQLUserName = edit(panMySQL, "edMySQLUserName", kDefaults.MySQLUserName);
   lblMySQLPassword = label(panMySQL, "lblMySQLPassword", QStringLiteral("Парола :"));
-  edMySQLPassword = edit(panMySQL, "edMySQLPassword", QString());
+  edMySQLPassword = edit(panMySQL, "edMySQLPassword", kDefaults.MySQLPassword);
   {
     QGridLayout* grid = settingsGrid(panMySQL);
     grid->setContentsMargins(kMargin, 8, kMargin, 4);
