@@ -135,6 +135,12 @@ TQueryField TQuery::FieldByName(const QString& name) const {
   return TQueryField(ds, ds.FieldIndex(name));
 }
 
+void SetStringParam(TQuery& query, const QString& name, const QString& value) {
+  TParam& param = query.ParamByName(name);
+  param.DataType = ftString;
+  param.Value = Variant::FromString(value);
+}
+
 // Routines -------------------------------------------------------------------
 
 namespace {

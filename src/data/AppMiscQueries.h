@@ -91,6 +91,9 @@ class TQuery {
   IConnection& Connection() const;
 };
 
+// Declares the query's parameter of that name as text and gives it the value.
+void SetStringParam(TQuery& query, const QString& name, const QString& value);
+
 // The AppMisc query and statement routines on the data module `DM`. Queries
 // belong to the caller.
 std::unique_ptr<TQuery> CreateFBQuery(const QString& SQLText);

@@ -35,12 +35,8 @@ bool TColumnReconciliation::MySQLColumnExists(const QString& table, const QStrin
       QStringLiteral("SELECT * FROM information_schema.COLUMNS WHERE \r\n"
                      "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = :TABLE_NAME AND COLUMN_NAME = "
                      ":COLUMN_NAME"));
-  TParam& tableName = query->ParamByName(QStringLiteral("TABLE_NAME"));
-  tableName.DataType = ftString;
-  tableName.Value = Variant::FromString(table);
-  TParam& columnName = query->ParamByName(QStringLiteral("COLUMN_NAME"));
-  columnName.DataType = ftString;
-  columnName.Value = Variant::FromString(column);
+  SetStringParam(*query, QStringLiteral("TABLE_NAME"), table);
+  SetStringParam(*query, QStringLiteral("COLUMN_NAME"), column);
   query->Open();
   return !query->IsEmpty();
 }

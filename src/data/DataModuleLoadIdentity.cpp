@@ -4,16 +4,6 @@
 #include "DataModule.h"
 #include "DataModuleLoadCheck.h"
 
-namespace {
-
-void SetStringParam(TQuery& query, const QString& name, const QString& value) {
-  TParam& param = query.ParamByName(name);
-  param.DataType = ftString;
-  param.Value = Variant::FromString(value);
-}
-
-}  // namespace
-
 bool TIdentityReset::MySQLHasAutoIncrement(const QString& table) {
   const auto query = CreateMySQLQuery(QStringLiteral(
       "SELECT \r\n"

@@ -51,9 +51,7 @@ TColumnLimits TColumnLimits::ReadMySQL(const QString& table) {
                      "CHARACTER_OCTET_LENGTH, CHARACTER_SET_NAME, NUMERIC_PRECISION, NUMERIC_SCALE "
                      "FROM information_schema.COLUMNS "
                      "WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = :TABLE_NAME"));
-  TParam& name = query->ParamByName(QStringLiteral("TABLE_NAME"));
-  name.DataType = ftString;
-  name.Value = Variant::FromString(table);
+  SetStringParam(*query, QStringLiteral("TABLE_NAME"), table);
   query->Open();
   for (query->First(); !query->Eof(); query->Next()) {
     const QString dataType = query->Fields(1).AsString().toLower();
@@ -97,10 +95,8 @@ TColumnLimits TColumnLimits::ReadFB(const QString& table) {
       "F.RDB$FIELD_SCALE FIELD_SCALE, F.RDB$CHARACTER_LENGTH CHARS "
       "FROM RDB$RELATION_FIELDS RF JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE "
       "WHERE RF.RDB$RELATION_NAME = :TABLE_NAME"));
-  TParam& name = query->ParamByName(QStringLiteral("TABLE_NAME"));
-  name.DataType = ftString;
   // Unquoted names, the only ones a packet may use, are upper case there.
-  name.Value = Variant::FromString(table.toUpper());
+  SetStringParam(*query, QStringLiteral("TABLE_NAME"), table.toUpper());
   query->Open();
   for (query->First(); !query->Eof(); query->Next()) {
     const int fieldType = query->Fields(1).AsInteger();
