@@ -70,10 +70,12 @@ struct TForm {
   }
 };
 
-QString Message(const std::function<void()>& action) {
+// The message of the error `action` throws, with its kind in `kind`.
+QString Message(const std::function<void()>& action, ENompackError::Kind* kind = nullptr) {
   try {
     action();
   } catch (const ENompackError& e) {
+    if (kind) *kind = e.ErrorKind();
     return e.Message();
   }
   return QStringLiteral("<no error>");
@@ -366,13 +368,7 @@ class TestQBCombo : public QObject {
 
     ENompackError::Kind kind = ENompackError::Kind::General;
     auto message = [&](const QString& property) {
-      try {
-        form.Combo->SetDataProperty(property);
-      } catch (const ENompackError& e) {
-        kind = e.ErrorKind();
-        return e.Message();
-      }
-      return QStringLiteral("<no error>");
+      return Message([&] { form.Combo->SetDataProperty(property); }, &kind);
     };
     QCOMPARE(
         message(QStringLiteral("Missing")),
