@@ -37,6 +37,14 @@ int IntegerDigitsOf(const QString& decimalText) {
   return static_cast<int>(end - start);
 }
 
+// U+0000 when every character has a Windows-1251 form.
+QChar FirstCharWithoutCp1251Form(const QString& text) {
+  for (const QChar c : text) {
+    if (c.unicode() >= 0x80 && Cp1251::HighByte(c.unicode()) == 0) return c;
+  }
+  return QChar();
+}
+
 QString OutOfRange(const QString& column, const Variant& value, const QString& typeText) {
   return QStringLiteral("Стойността %1 на колона %2 е извън обхвата на колоната (%3)")
       .arg(value.ToString(), column, typeText);
@@ -131,10 +139,10 @@ const TColumnLimit* TColumnLimits::Find(const QString& column) const {
 QString TColumnLimits::Check(const QString& column, const TColumnLimit* limit,
                              const Variant& value) {
   if (value.VarType() == Variant::Type::String) {
-    const QString& text = value.StringRef();
-    QByteArray encoded;
-    QChar bad;
-    if (!Cp1251::TryEncode(text, encoded, &bad)) {
+    // The client encodes the text when it binds it; here only the first
+    // character without a form is looked for, with no copy made per value.
+    const QChar bad = FirstCharWithoutCp1251Form(value.StringRef());
+    if (!bad.isNull()) {
       return QStringLiteral(
                  "Стойността на колона %1 съдържа знака \"%2\" (U+%3), който не може да се "
                  "запише в Windows-1251")
