@@ -156,9 +156,9 @@ bool TArchiver::PackWithRar(const QString& rar, const QString& packetFolder, con
                             QString& errorText) const {
   // The archiver's own command line: -df deletes each file once stored, -m5
   // compresses hardest, -ep stores bare names.
-  const QString commandLine = QStringLiteral("\"") + FProgramFolder + RarFileName() +
-                              QStringLiteral("\" a -df -m5 -ep \"") + tmpName +
-                              QStringLiteral("\" \"") + packetFolder + QStringLiteral("*.*\"");
+  const QString commandLine = QStringLiteral("\"") + rar + QStringLiteral("\" a -df -m5 -ep \"") +
+                              tmpName + QStringLiteral("\" \"") + packetFolder +
+                              QStringLiteral("*.*\"");
   QString output;
   const int code = RunArchiverProgram(commandLine, QDir::currentPath(), output);
   if (code == -1) {
@@ -384,9 +384,9 @@ bool TArchiver::ExtractPacket(const QString& packetFile, const QString& unpackFo
   QString detail;
   if (!rar.isEmpty()) {
     // "e" drops the stored folders, "-o+" replaces existing files.
-    const QString commandLine = QStringLiteral("\"") + FProgramFolder + RarFileName() +
-                                QStringLiteral("\" e -o+ \"") + packetFile +
-                                QStringLiteral("\" \"") + unpackFolder + QStringLiteral("\"");
+    const QString commandLine = QStringLiteral("\"") + rar + QStringLiteral("\" e -o+ \"") +
+                                packetFile + QStringLiteral("\" \"") + unpackFolder +
+                                QStringLiteral("\"");
     QString output;
     const int code = RunArchiverProgram(commandLine, unpackFolder, output);
     if (code == 0) return true;
