@@ -39,6 +39,14 @@ namespace {
                       ENompackError::Kind::Database);
 }
 
+// An attachment line "name = value": the name in lower case, both trimmed;
+// everything after the first "=" is the value.
+void SplitDpbLine(const QString& line, QString& name, QString& value) {
+  const qsizetype eq = line.indexOf(QLatin1Char('='));
+  name = (eq < 0 ? line : line.left(eq)).trimmed().toLower();
+  value = eq < 0 ? QString() : line.mid(eq + 1).trimmed();
+}
+
 void AppendString(QByteArray& dpb, char item, const QByteArray& value) {
   if (value.size() > 255) FailParameter(QStringLiteral("attachment"), QString::fromLatin1(value));
   dpb.append(item);
@@ -85,9 +93,8 @@ QByteArray BuildFBDpb(const QStringList& lines, TFBCodec* codec) {
   for (const QString& raw : lines) {
     const QString line = raw.trimmed();
     if (line.isEmpty()) continue;
-    const qsizetype eq = line.indexOf(QLatin1Char('='));
-    const QString name = (eq < 0 ? line : line.left(eq)).trimmed().toLower();
-    const QString value = eq < 0 ? QString() : line.mid(eq + 1).trimmed();
+    QString name, value;
+    SplitDpbLine(line, name, value);
     if (name == QLatin1String("user_name")) {
       AppendString(dpb, isc_dpb_user_name, value.toUtf8());
     } else if (name == QLatin1String("password")) {
@@ -262,8 +269,8 @@ void CreateFirebirdDatabase(const QString& database, const QStringList& dpbLines
                             const QString& defaultCharset) {
   QString user, password;
   for (const QString& line : dpbLines) {
-    const QString name = line.section(QLatin1Char('='), 0, 0).trimmed().toLower();
-    const QString value = line.section(QLatin1Char('='), 1).trimmed();
+    QString name, value;
+    SplitDpbLine(line, name, value);
     if (name == QLatin1String("user_name")) user = value;
     if (name == QLatin1String("password")) password = value;
   }
