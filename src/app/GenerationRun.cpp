@@ -131,7 +131,7 @@ void TGenerationRun::ExportPacket(int dataBaseType) {
                                   settings.MySQLUserName, settings.MySQLPassword, errorText);
       break;
     case 1:
-      connected = dm.FBConnect(GetFBConnectString());
+      connected = dm.FBConnect(FBConnectString(settings));
       errorText = kFBConnectFailedText;
       break;
     default:

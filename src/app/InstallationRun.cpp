@@ -97,7 +97,7 @@ void TInstallationRun::InstallKind(TTarget target) {
       break;
     case TTarget::FireBird:
       if (dm.FBIsConnected()) dm.FBDisconnect();
-      if (!dm.FBConnect(GetFBConnectString())) {
+      if (!dm.FBConnect(FBConnectString(settings))) {
         view.ShowError(QStringLiteral("Грешка при свързването!"));
         return;
       }
