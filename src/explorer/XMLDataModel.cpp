@@ -16,6 +16,10 @@ int TXMLDataModel::columnCount(const QModelIndex& parent) const {
   return FDataSet.FieldCount();
 }
 
+bool TXMLDataModel::IsCell(const QModelIndex& index) const {
+  return index.isValid() && index.row() < rowCount() && index.column() < columnCount();
+}
+
 const Variant& TXMLDataModel::CellValue(int row, int column) const {
   const bool editing = FDataSet.DataSetState() == TClientDataSet::State::Edit;
   if (editing && row == FDataSet.RecNo() - 1) return FDataSet.Value(column);
@@ -23,8 +27,7 @@ const Variant& TXMLDataModel::CellValue(int row, int column) const {
 }
 
 QVariant TXMLDataModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount())
-    return QVariant();
+  if (!IsCell(index)) return QVariant();
   const TFieldDef& def = FDataSet.FieldDef(index.column());
   switch (role) {
     case Qt::DisplayRole:
@@ -50,16 +53,12 @@ QVariant TXMLDataModel::headerData(int section, Qt::Orientation orientation, int
 
 Qt::ItemFlags TXMLDataModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags result = QAbstractTableModel::flags(index);
-  if (index.isValid() && index.row() < rowCount() && index.column() < columnCount() &&
-      !FDataSet.FieldDef(index.column()).ReadOnly)
-    result |= Qt::ItemIsEditable;
+  if (IsCell(index) && !FDataSet.FieldDef(index.column()).ReadOnly) result |= Qt::ItemIsEditable;
   return result;
 }
 
 bool TXMLDataModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (role != Qt::EditRole || !index.isValid() || index.row() >= rowCount() ||
-      index.column() >= columnCount())
-    return false;
+  if (role != Qt::EditRole || !IsCell(index)) return false;
   const int row = index.row();
   const int column = index.column();
   const TFieldDef& def = FDataSet.FieldDef(column);

@@ -35,4 +35,7 @@ class TXMLDataModel : public QAbstractTableModel {
 
  private:
   TClientDataSet& FDataSet;
+
+  // Whether the index names a cell of the dataset as it is now.
+  bool IsCell(const QModelIndex& index) const;
 };
