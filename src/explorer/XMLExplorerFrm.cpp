@@ -11,7 +11,6 @@
 #include <cmath>
 #include <memory>
 
-#include "NompackError.h"
 #include "QBDialogs.h"
 #include "XMLDataGrid.h"
 #include "XMLDataModel.h"
@@ -26,10 +25,8 @@ template <typename Handler>
 void Guarded(Handler handler) {
   try {
     handler();
-  } catch (const ENompackError& e) {
-    ReportError(e.Message());
   } catch (const std::exception& e) {
-    ReportError(QString::fromLocal8Bit(e.what()));
+    ReportError(QBFocus::MessageOf(e));
   }
 }
 

@@ -18,7 +18,6 @@
 #include "DataModule.h"
 #include "GenerationRun.h"
 #include "InstallationRun.h"
-#include "NompackError.h"
 #include "OpenDialog.h"
 #include "PacketLayout.h"
 #include "Progress.h"
@@ -61,18 +60,13 @@ void BindButton(QPushButton* button, QAction* action) {
                    [button, action] { button->setEnabled(action->isEnabled()); });
 }
 
-QString ExceptionMessage(const std::exception& error) {
-  if (const auto* e = dynamic_cast<const ENompackError*>(&error)) return e->Message();
-  return QString::fromLocal8Bit(error.what());
-}
-
 // The top-level error handler: no error leaves an action handler.
 template <typename Handler>
 void Guarded(Handler handler) {
   try {
     handler();
   } catch (const std::exception& e) {
-    ShowTopLevelError(ExceptionMessage(e));
+    ShowTopLevelError(QBFocus::MessageOf(e));
   }
 }
 
@@ -544,7 +538,7 @@ void TMainForm::RunGuarded(Run run) {
       run();
     } catch (const std::exception& e) {
       failed = true;
-      failure = ExceptionMessage(e);
+      failure = QBFocus::MessageOf(e);
     }
   }
   if (failed) ShowTopLevelError(failure);

@@ -3,7 +3,6 @@
 
 #include "DataModule.h"
 #include "MainFrm.h"
-#include "NompackError.h"
 #include "QBDialogs.h"
 
 namespace {
@@ -17,10 +16,8 @@ class TNompackApplication : public QApplication {
   bool notify(QObject* receiver, QEvent* event) override {
     try {
       return QApplication::notify(receiver, event);
-    } catch (const ENompackError& e) {
-      ShowTopLevelError(e.Message());
     } catch (const std::exception& e) {
-      ShowTopLevelError(QString::fromLocal8Bit(e.what()));
+      ShowTopLevelError(QBFocus::MessageOf(e));
     }
     return false;
   }
