@@ -12,6 +12,7 @@
 #include "../explorer/MessageBoxAnswerer.h"
 #include "ClientDataSet.h"
 #include "DataModule.h"
+#include "MainFormTestSupport.h"
 #include "MainFrm.h"
 #include "NompackError.h"
 #include "OpenDialog.h"
@@ -21,18 +22,14 @@
 #include "QBObjectComboBox.h"
 #include "XMLExplorerFrm.h"
 
+using namespace MainFormTest;
+
 namespace {
 
-const QString kCaption = QStringLiteral("Генератор на инстал. ном. пакети");
 const QStringList kActions{
     QStringLiteral("acBrowseFBDB"),          QStringLiteral("acBrowseExportFolder"),
     QStringLiteral("acGenerateExport"),      QStringLiteral("acInstallPacket"),
     QStringLiteral("acBrowseInstallPacket"), QStringLiteral("acExploreXML")};
-
-template <typename T>
-T* Find(QWidget& form, const QString& name) {
-  return form.findChild<T*>(name);
-}
 
 QString Text(QWidget& form, const QString& name) {
   QWidget* widget = Find<QWidget>(form, name);
@@ -66,13 +63,6 @@ QList<bool> ActionStates(QWidget& form) {
 
 class TestMainForm : public QObject {
   Q_OBJECT
-
-  // Chooses the kind as a user does: the arrow keys on the combo box.
-  void ChooseKind(TMainForm& form, int index) {
-    auto* combo = Find<TQBObjectComboBox>(form, QStringLiteral("cbDataBaseType"));
-    while (combo->currentIndex() < index) QTest::keyClick(combo, Qt::Key_Down);
-    while (combo->currentIndex() > index) QTest::keyClick(combo, Qt::Key_Up);
-  }
 
  private slots:
   void initTestCase() {

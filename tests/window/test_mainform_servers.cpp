@@ -22,6 +22,7 @@
 #include "DataModule.h"
 #include "GenerationRun.h"
 #include "InstallationRun.h"
+#include "MainFormTestSupport.h"
 #include "MainFrm.h"
 #include "PacketLayout.h"
 #include "QBDialogs.h"
@@ -29,9 +30,10 @@
 #include "QBObjectComboBox.h"
 #include "TestEnv.h"
 
+using namespace MainFormTest;
+
 namespace {
 
-const QString kCaption = QStringLiteral("Генератор на инстал. ном. пакети");
 const QString kSourceDB = QStringLiteral("nompack_win_src");
 const QString kTargetFdb = QStringLiteral("/tmp/nompack-fb/nompack_win_target.fdb");
 
@@ -58,11 +60,6 @@ QString RunScript(const QStringList& arguments) {
   return QString();
 }
 
-template <typename T>
-T* Find(QWidget& form, const QString& name) {
-  return form.findChild<T*>(name);
-}
-
 qint64 Count(IConnection& connection, const QString& sql) {
   std::unique_ptr<TClientDataSet> rows = connection.Open(sql);
   rows->First();
@@ -79,13 +76,6 @@ QString FirstText(IConnection& connection, const QString& sql) {
 
 class TestMainFormServers : public QObject {
   Q_OBJECT
-
-  // The kind as a user picks it: arrow keys on the combo box.
-  void ChooseKind(TMainForm& form, int index) {
-    auto* combo = Find<TQBObjectComboBox>(form, QStringLiteral("cbDataBaseType"));
-    while (combo->currentIndex() < index) QTest::keyClick(combo, Qt::Key_Down);
-    while (combo->currentIndex() > index) QTest::keyClick(combo, Qt::Key_Up);
-  }
 
   // Focus into the field, select everything, type the new text, Tab away.
   void TypeInto(TMainForm& form, const QString& name, const QString& text) {

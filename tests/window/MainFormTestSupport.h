@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <QtTest>
+
+#include "QBObjectComboBox.h"
+
+// What the main window tests share: the window's caption and the ways a
+// user reaches its controls.
+namespace MainFormTest {
+
+inline const QString kCaption = QStringLiteral("Генератор на инстал. ном. пакети");
+
+template <typename T>
+T* Find(QWidget& form, const QString& name) {
+  return form.findChild<T*>(name);
+}
+
+// Chooses the kind as a user does: the arrow keys on the combo box.
+inline void ChooseKind(QWidget& form, int index) {
+  auto* combo = Find<TQBObjectComboBox>(form, QStringLiteral("cbDataBaseType"));
+  while (combo->currentIndex() < index) QTest::keyClick(combo, Qt::Key_Down);
+  while (combo->currentIndex() > index) QTest::keyClick(combo, Qt::Key_Up);
+}
+
+}  // namespace MainFormTest
