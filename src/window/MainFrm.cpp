@@ -181,15 +181,20 @@ void TMainForm::CreateControls() {
   };
   const QSize browseSize(kBrowseButton, kBrowseButton);
   const QSize actionSize(kActionButtonWidth, kActionButtonHeight);
-  // Settings rows: label, field, browse button, right-hand label and field;
-  // the same columns in both settings panels so that their fields line up.
-  auto settingsGrid = [](QWidget* parent) {
+  // Rows of label, field and browse button, as every panel below has them.
+  auto fieldGrid = [](QWidget* parent, int verticalSpacing) {
     auto* grid = new QGridLayout(parent);
     grid->setContentsMargins(kMargin, 8, kMargin, 8);
     grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(6);
+    grid->setVerticalSpacing(verticalSpacing);
     grid->setColumnStretch(1, 1);
     grid->setColumnMinimumWidth(2, kBrowseButton);
+    return grid;
+  };
+  // Settings rows add a right-hand label and field; the same columns in both
+  // settings panels so that their fields line up.
+  auto settingsGrid = [&fieldGrid](QWidget* parent) {
+    QGridLayout* grid = fieldGrid(parent, 6);
     grid->setColumnMinimumWidth(3, 70);
     grid->setColumnMinimumWidth(4, kRightFieldWidth);
     return grid;
@@ -311,17 +316,8 @@ void TMainForm::CreateControls() {
   lblInstallProgress = label(panInstall, "lblInstallProgress", QStringLiteral("..."));
   pbInstallProgress = progress(panInstall, "pbInstallProgress");
 
-  auto fileRowGrid = [](QWidget* parent) {
-    auto* grid = new QGridLayout(parent);
-    grid->setContentsMargins(kMargin, 8, kMargin, 8);
-    grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(8);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnMinimumWidth(2, kBrowseButton);
-    return grid;
-  };
   {
-    QGridLayout* grid = fileRowGrid(panExport);
+    QGridLayout* grid = fieldGrid(panExport, 8);
     grid->addWidget(lblExportFolderName, 0, 0);
     grid->addWidget(edExportFolderName, 0, 1);
     grid->addWidget(btnBrowseExportFolder, 0, 2);
@@ -334,7 +330,7 @@ void TMainForm::CreateControls() {
     grid->addWidget(pbCurrentTable, 2, 0, 1, 4);
   }
   {
-    QGridLayout* grid = fileRowGrid(panInstall);
+    QGridLayout* grid = fieldGrid(panInstall, 8);
     grid->addWidget(lblInstallFile, 0, 0);
     grid->addWidget(edInstallFile, 0, 1);
     grid->addWidget(btnBrowseInstallFile, 0, 2);
