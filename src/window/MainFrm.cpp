@@ -472,19 +472,9 @@ void TMainForm::acBrowseInstallPacketExecute() {
   Guarded([this] {
     // A target is offered the packets of the other kind: a MySQL target the
     // FireBird packets, a FireBird target the MySQL packets.
-    QString extension;
-    switch (cbDataBaseType->currentIndex()) {
-      case 0:
-        extension = QStringLiteral(".fpd");
-        break;
-      case 1:
-        extension = QStringLiteral(".mpd");
-        break;
-      default:
-        extension = QStringLiteral(".mspd");
-        break;
-    }
-    const QString file = PickFile(extension);
+    const int target = cbDataBaseType->currentIndex();
+    const int source = target == 0 ? 1 : target == 1 ? 0 : 2;
+    const QString file = PickFile(PacketLayout::PacketExtension(source));
     if (!file.isEmpty()) edInstallFile->setText(file);
   });
 }
