@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <algorithm>
 #include <memory>
 #include <utility>
@@ -132,35 +131,17 @@ QString TArchiver::RarProgram() const {
   return info.isFile() && info.isExecutable() ? path : QString();
 }
 
-int TArchiver::RunArchiverProgram(const QString& commandLine, const QString& workingFolder,
-                                  QString& output) {
-  QStringList parts = QProcess::splitCommand(commandLine);
-  if (parts.isEmpty()) return -1;
-  QProcess process;
-  process.setWorkingDirectory(workingFolder);
-  process.setProcessChannelMode(QProcess::MergedChannels);
-  process.setStandardInputFile(QProcess::nullDevice());
-  const QString program = parts.takeFirst();
-  process.start(program, parts);
-  if (!process.waitForStarted(-1)) {
-    output = process.errorString();
-    return -1;
-  }
-  process.waitForFinished(-1);
-  output = QString::fromLocal8Bit(process.readAll()).trimmed();
-  if (process.exitStatus() == QProcess::CrashExit) return -2;
-  return process.exitCode();
-}
-
 bool TArchiver::PackWithRar(const QString& rar, const QString& packetFolder, const QString& tmpName,
                             QString& errorText) const {
   // The archiver's own command line: -df deletes each file once stored, -m5
   // compresses hardest, -ep stores bare names.
-  const QString commandLine = QStringLiteral("\"") + rar + QStringLiteral("\" a -df -m5 -ep \"") +
-                              tmpName + QStringLiteral("\" \"") + packetFolder +
-                              QStringLiteral("*.*\"");
   QString output;
-  const int code = RunArchiverProgram(commandLine, QDir::currentPath(), output);
+  const qint64 code =
+      RunAndWait(rar,
+                 {QStringLiteral("a"), QStringLiteral("-df"), QStringLiteral("-m5"),
+                  QStringLiteral("-ep"), tmpName, packetFolder + QStringLiteral("*.*")},
+                 false, QDir::currentPath(), &output);
+  output = output.trimmed();
   if (code == -1) {
     errorText = QStringLiteral("Архиваторът %1 не може да бъде стартиран: %2").arg(rar, output);
     return false;
@@ -384,11 +365,11 @@ bool TArchiver::ExtractPacket(const QString& packetFile, const QString& unpackFo
   QString detail;
   if (!rar.isEmpty()) {
     // "e" drops the stored folders, "-o+" replaces existing files.
-    const QString commandLine = QStringLiteral("\"") + rar + QStringLiteral("\" e -o+ \"") +
-                                packetFile + QStringLiteral("\" \"") + unpackFolder +
-                                QStringLiteral("\"");
     QString output;
-    const int code = RunArchiverProgram(commandLine, unpackFolder, output);
+    const qint64 code =
+        RunAndWait(rar, {QStringLiteral("e"), QStringLiteral("-o+"), packetFile, unpackFolder},
+                   false, unpackFolder, &output);
+    output = output.trimmed();
     if (code == 0) return true;
     // The rar program may not read what libarchive wrote elsewhere (ZIP).
     detail = code == -1 ? output : QStringLiteral("%1: код %2. %3").arg(rar).arg(code).arg(output);

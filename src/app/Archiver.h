@@ -60,8 +60,4 @@ class TArchiver {
                                  const QString& tmpName, QString& errorText);
   static bool ExtractWithLibarchive(const QString& packetFile, const QString& unpackFolder,
                                     QString& errorText);
-  // Runs the command line in `workingFolder`; returns the exit code, -1 when
-  // the program did not start, -2 when it crashed; `output` gets its output.
-  static int RunArchiverProgram(const QString& commandLine, const QString& workingFolder,
-                                QString& output);
 };

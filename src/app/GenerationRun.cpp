@@ -3,11 +3,11 @@
 #include <QDir>
 
 #include "AppMiscFiles.h"
-#include "AppMiscQueries.h"
 #include "AppView.h"
 #include "Archiver.h"
 #include "DataModule.h"
-#include "DataModuleExport.h"
+#include "ExportSource.h"
+#include "Exporter.h"
 #include "NompackError.h"
 #include "PacketLayout.h"
 #include "QBMisc.h"
@@ -17,53 +17,34 @@ namespace {
 constexpr int kChunkSize = 50;
 
 const QString kSuccessText = QStringLiteral("Процесът приключи успешно!");
-const QString kFBConnectFailedText = QStringLiteral("Грешка при свързването!");
-const QString kParcelRepairSql = QStringLiteral(
-    "UPDATE PARCEL SET EXPIRY_DATE = '30.12.1899' WHERE EXPIRY_DATE < '30.12.1899';");
 
 }  // namespace
 
 TGenerationRun::TGenerationRun(TRunContext& context) : FContext(context) {}
 
 void TGenerationRun::GenerateExport() {
-  const int kind = FContext.Settings().DataBaseType;
-  if (kind == 0)
-    GenerateMySQLPacket();
-  else if (kind == 1)
-    GenerateFBPacket();
-  else
-    GenerateMSSQLPacket();
+  GeneratePacket(FContext.Settings().DataBaseType);
 }
 
 void TGenerationRun::GenerateMySQLPacket() {
-  GeneratePacket(0);
+  GeneratePacket(DataBaseType::MySQL);
 }
 void TGenerationRun::GenerateFBPacket() {
-  GeneratePacket(1);
+  GeneratePacket(DataBaseType::FireBird);
 }
 void TGenerationRun::GenerateMSSQLPacket() {
-  GeneratePacket(2);
+  GeneratePacket(DataBaseType::MSSQL);
 }
 
-void TGenerationRun::GeneratePacket(int dataBaseType) {
+void TGenerationRun::GeneratePacket(DataBaseType kind) {
   // A second run would share the data module's connections and page queries.
   if (FRunning) return;
   TReentrancyGuard guard(FRunning);
   FLastPacketFile.clear();
   IAppView& view = FContext.View;
   try {
-    CreatePacketFolder(PacketLayout::KindTag(dataBaseType));
-    switch (dataBaseType) {
-      case 0:
-        ExportMySQLPacket();
-        break;
-      case 1:
-        ExportFBPacket();
-        break;
-      default:
-        ExportMSSQLPacket();
-        break;
-    }
+    CreatePacketFolder(DataBaseTag(kind));
+    ExportPacket(kind);
   } catch (...) {
     view.ResetExportProgress();
     throw;
@@ -91,83 +72,23 @@ QStringList TGenerationRun::WriteTablesDescr(const QString& version) {
   return lines;
 }
 
-bool TGenerationRun::IsConnected(int dataBaseType) const {
-  switch (dataBaseType) {
-    case 0:
-      return FContext.DM.MySQLIsConnected();
-    case 1:
-      return FContext.DM.FBIsConnected();
-    default:
-      return FContext.DM.MSSQLIsConnected();
-  }
-}
-
-void TGenerationRun::Disconnect(int dataBaseType) {
-  switch (dataBaseType) {
-    case 0:
-      FContext.DM.MySQLDisconnect();
-      break;
-    case 1:
-      FContext.DM.FBDisconnect();
-      break;
-    default:
-      FContext.DM.MSSQLDisconnect();
-      break;
-  }
-}
-
-void TGenerationRun::ExportPacket(int dataBaseType) {
+void TGenerationRun::ExportPacket(DataBaseType kind) {
   TDM& dm = FContext.DM;
   IAppView& view = FContext.View;
   const TRunSettings settings = FContext.Settings();
 
-  if (IsConnected(dataBaseType)) Disconnect(dataBaseType);
-
-  bool connected = false;
   QString errorText;
-  switch (dataBaseType) {
-    case 0:
-      connected = dm.MySQLConnect(settings.MySQLDBHost, settings.MySQLDBName,
-                                  settings.MySQLUserName, settings.MySQLPassword, errorText);
-      break;
-    case 1:
-      connected = dm.FBConnect(FBConnectString(settings));
-      errorText = kFBConnectFailedText;
-      break;
-    default:
-      connected = dm.MSSQLConnect(settings.MySQLDBHost, settings.MySQLDBName,
-                                  settings.MySQLUserName, settings.MySQLPassword, errorText);
-      break;
-  }
-  if (!connected) {
+  if (!dm.Connect(kind, ConnectParams(settings), errorText)) {
     view.ShowError(errorText);
     return;
   }
-
-  if (dataBaseType == 1) {
-    // Expiry dates before the day-count origin do not survive the data
-    // packet; the source itself is mended, permanently, before the export.
-    TQuery& query = dm.IBQuery1();
-    query.Close();
-    query.SetSQLText(kParcelRepairSql);
-    query.ExecSQL();
-    dm.FBCommitRetaining();
-  }
+  const std::unique_ptr<TExportSource> source = MakeExportSource(kind, dm);
+  source->RepairSource();
 
   try {
     QString version;
     try {
-      switch (dataBaseType) {
-        case 0:
-          version = GetMySQLDataVersion();
-          break;
-        case 1:
-          version = GetFBDataVersion();
-          break;
-        default:
-          version = GetMSSQLDataVersion();
-          break;
-      }
+      version = source->DataVersion();
     } catch (ENompackError& e) {
       e.AddContext(QStringLiteral("reading the schema version"));
       throw;
@@ -179,28 +100,18 @@ void TGenerationRun::ExportPacket(int dataBaseType) {
       const QString& table = list.at(n);
       view.ShowMainProgress(table, n, tableCount);
       int rows = 0;
-      switch (dataBaseType) {
-        case 0:
-          exporter.ExportMySQLTable(table, FContext.PacketFolder, kChunkSize, rows);
-          break;
-        case 1:
-          exporter.ExportFBTable(table, FContext.PacketFolder, kChunkSize, rows);
-          break;
-        default:
-          exporter.ExportMSSQLTable(table, FContext.PacketFolder, kChunkSize, rows);
-          break;
-      }
+      exporter.ExportTable(*source, table, FContext.PacketFolder, kChunkSize, rows);
     }
   } catch (...) {
     // The export's error is the one the user sees; a failing close after it
     // must not replace it.
     try {
-      Disconnect(dataBaseType);
+      dm.Disconnect(kind);
     } catch (...) {
     }
     throw;
   }
-  Disconnect(dataBaseType);
+  dm.Disconnect(kind);
 
   // The packet folder is the only copy of the export until the packet file
   // holds all of it: a failure here keeps it and says so.
@@ -214,7 +125,7 @@ void TGenerationRun::ExportPacket(int dataBaseType) {
   }
   QString packetFile;
   const bool renamed = archiver.RenamePacketArchive(
-      archiveName, PacketLayout::PacketExtension(dataBaseType), packetFile, errorText);
+      archiveName, DataBasePacketExtension(kind), packetFile, errorText);
   // Empty by now: every file it held is in the archive, checked.
   DeleteFolder(FContext.PacketFolder);
   if (!renamed) {

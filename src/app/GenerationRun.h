@@ -39,11 +39,9 @@ class TGenerationRun {
   // The kind's run after its packet folder exists: connection, descriptor,
   // tables, archive, packet file, notice (ExportMySQLPacket, ExportFBPacket,
   // ExportMSSQLPacket share it).
-  void ExportPacket(int dataBaseType);
-  void ExportMySQLPacket() { ExportPacket(0); }
-  void ExportFBPacket() { ExportPacket(1); }
-  void ExportMSSQLPacket() { ExportPacket(2); }
-  void GeneratePacket(int dataBaseType);
-  bool IsConnected(int dataBaseType) const;
-  void Disconnect(int dataBaseType);
+  void ExportPacket(DataBaseType kind);
+  void ExportMySQLPacket() { ExportPacket(DataBaseType::MySQL); }
+  void ExportFBPacket() { ExportPacket(DataBaseType::FireBird); }
+  void ExportMSSQLPacket() { ExportPacket(DataBaseType::MSSQL); }
+  void GeneratePacket(DataBaseType kind);
 };

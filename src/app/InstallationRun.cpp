@@ -9,9 +9,9 @@
 #include "AppView.h"
 #include "Archiver.h"
 #include "DataModule.h"
-#include "DataModuleCleanup.h"
-#include "DataModuleLoadCheck.h"
-#include "DataModuleLoadDriver.h"
+#include "InstallDriver.h"
+#include "LoadTarget.h"
+#include "PacketCheck.h"
 #include "PacketLayout.h"
 #include "QBMisc.h"
 
@@ -55,26 +55,20 @@ void TInstallationRun::InstallPacket() {
         QStringLiteral("Файлът \"%1\" не съществува!").arg(settings.InstallFile));
     return;
   }
-  if (settings.DataBaseType == 1) {
-    InstallFBPacket();
-  } else if (settings.DataBaseType != 0) {
-    InstallMSSQLPacket();
-  } else {
-    InstallMySQLPacket();
-  }
+  InstallKind(settings.DataBaseType);
 }
 
 void TInstallationRun::InstallMySQLPacket() {
-  InstallKind(TTarget::MySQL);
+  InstallKind(DataBaseType::MySQL);
 }
 void TInstallationRun::InstallFBPacket() {
-  InstallKind(TTarget::FireBird);
+  InstallKind(DataBaseType::FireBird);
 }
 void TInstallationRun::InstallMSSQLPacket() {
-  InstallKind(TTarget::MSSQL);
+  InstallKind(DataBaseType::MSSQL);
 }
 
-void TInstallationRun::InstallKind(TTarget target) {
+void TInstallationRun::InstallKind(DataBaseType kind) {
   if (FRunning) return;
   TReentrancyGuard guard(FRunning);
   FLastRunCompleted = false;
@@ -86,64 +80,32 @@ void TInstallationRun::InstallKind(TTarget target) {
 
   // Connected before anything is unpacked: a refused connection leaves the
   // disk as it was.
-  switch (target) {
-    case TTarget::MySQL:
-      if (dm.MySQLIsConnected()) dm.MySQLDisconnect();
-      if (!dm.MySQLConnect(settings.MySQLDBHost, settings.MySQLDBName, settings.MySQLUserName,
-                           settings.MySQLPassword, errorText)) {
-        view.ShowError(errorText);
-        return;
-      }
-      break;
-    case TTarget::FireBird:
-      if (dm.FBIsConnected()) dm.FBDisconnect();
-      if (!dm.FBConnect(FBConnectString(settings))) {
-        view.ShowError(QStringLiteral("Грешка при свързването!"));
-        return;
-      }
-      break;
-    case TTarget::MSSQL:
-      if (dm.MSSQLIsConnected()) dm.MSSQLDisconnect();
-      if (!dm.MSSQLConnect(settings.MySQLDBHost, settings.MySQLDBName, settings.MySQLUserName,
-                           settings.MySQLPassword, errorText)) {
-        view.ShowError(errorText);
-        return;
-      }
-      break;
-  }
-
-  TPacketContents contents;
-  const QString descriptorPath = PreparePacket(target, contents);
-  if (descriptorPath.isEmpty()) return;
-  const QString packetFolder = FContext.PacketFolder;
-
-  TTargetCleanup cleanup(dm, view);
-  TInstallDriver driver(dm, view);
-  bool ok = true;
-  switch (target) {
-    case TTarget::MySQL:
-      ok = cleanup.PrepareMySQLTarget(descriptorPath, errorText) &&
-           driver.InstallMySQLData(packetFolder, descriptorPath, errorText, &contents);
-      break;
-    case TTarget::FireBird:
-      ok = cleanup.PrepareFBTarget(errorText) &&
-           cleanup.ClearFBNomenclature(descriptorPath, errorText) &&
-           driver.InstallFBData(packetFolder, descriptorPath, errorText, &contents);
-      break;
-    case TTarget::MSSQL:
-      // No cleanup and no loader for an MSSQL target: the run ends with the
-      // descriptor check.
-      break;
-  }
-  FLastRefusedRows = driver.RefusedRows();
-  if (!ok) {
+  if (!dm.Connect(kind, ConnectParams(settings), errorText)) {
     view.ShowError(errorText);
     return;
+  }
+
+  // No cleanup and no loader for an MSSQL target: the run ends with the
+  // descriptor check.
+  const std::unique_ptr<TLoadTarget> target = MakeLoadTarget(kind, dm, view);
+  TPacketContents contents;
+  const QString descriptorPath = PreparePacket(target != nullptr, contents);
+  if (descriptorPath.isEmpty()) return;
+  if (target) {
+    TInstallDriver driver(dm, view);
+    const bool ok =
+        target->CleanTarget(descriptorPath, errorText) &&
+        driver.InstallData(*target, FContext.PacketFolder, descriptorPath, errorText, &contents);
+    FLastRefusedRows = driver.RefusedRows();
+    if (!ok) {
+      view.ShowError(errorText);
+      return;
+    }
   }
   FLastRunCompleted = true;
 }
 
-QString TInstallationRun::PreparePacket(TTarget target, TPacketContents& contents) {
+QString TInstallationRun::PreparePacket(bool checkChunks, TPacketContents& contents) {
   IAppView& view = FContext.View;
   if (!UnpackPacket(FContext.Settings().InstallFile)) return QString();
   const QString descriptorPath =
@@ -152,7 +114,7 @@ QString TInstallationRun::PreparePacket(TTarget target, TPacketContents& content
     view.ShowError(QStringLiteral("Не е открит файл с описание на пакетите!"));
     return QString();
   }
-  if (target == TTarget::MSSQL) return descriptorPath;
+  if (!checkChunks) return descriptorPath;
   // Every chunk file is read before the cleanup: a packet that cannot be
   // loaded whole is refused while the target still holds its data.
   QString errorText;

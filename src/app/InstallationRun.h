@@ -45,9 +45,9 @@ class TInstallationRun {
   int FLastRefusedRows = 0;
   bool FRunning = false;  // held by a TReentrancyGuard while a run goes
 
-  enum class TTarget { MySQL, FireBird, MSSQL };
-  void InstallKind(TTarget target);
-  // Unpacking, the descriptor check and the packet check; the descriptor
-  // path when the packet can be installed, empty after an error box.
-  QString PreparePacket(TTarget target, TPacketContents& contents);
+  void InstallKind(DataBaseType kind);
+  // Unpacking, the descriptor check and, when there is a target to load
+  // (`checkChunks`), the packet check; the descriptor path when the packet
+  // can be installed, empty after an error box.
+  QString PreparePacket(bool checkChunks, TPacketContents& contents);
 };

@@ -3,21 +3,25 @@
 #include <QString>
 #include <functional>
 
+#include "DataBaseType.h"
+
 class IAppView;
 class TDM;
+struct TConnectParams;
 
 // Every setting of the two runs, as the main window's fields hold them. The
 // runs ask for them at the moment they need them.
 struct TRunSettings {
-  int DataBaseType = 0;  // 0 MySQL, 1 Firebird, 2 MSSQL
+  ::DataBaseType DataBaseType = ::DataBaseType::MySQL;
   QString ExportFolder;
   QString FBDBHost = QStringLiteral("127.0.0.1");
   QString FBDBFullPath =
       QStringLiteral("C:\\Program Files\\Quenby\\Veltrona2\\Data\\Veltrona2.gdb");
-  QString MySQLDBHost = QStringLiteral("127.0.0.1");
-  QString MySQLDBName = QStringLiteral("quillmarsh1");
-  QString MySQLUserName = QStringLiteral("root");
-  QString MySQLPassword;
+  // The server of a MySQL or MSSQL database: the two kinds share the fields.
+  QString DBHost = QStringLiteral("127.0.0.1");
+  QString DBName = QStringLiteral("quillmarsh1");
+  QString UserName = QStringLiteral("root");
+  QString Password;
   QString InstallFile;
 };
 
@@ -38,6 +42,8 @@ struct TRunContext {
 // The FireBird connect string of the settings: the host ("127.0.0.1" when
 // empty), ":" and the database path, neither trimmed.
 QString FBConnectString(const TRunSettings& settings);
+// What the data module connects with for the settings.
+TConnectParams ConnectParams(const TRunSettings& settings);
 
 // Holds a run's busy flag for its lifetime, exceptions included. The
 // progress calls let queued events run, so a second press of the action

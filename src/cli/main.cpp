@@ -107,15 +107,15 @@ int main(int argc, char* argv[]) {
   }
 
   TRunSettings settings;
-  settings.DataBaseType = kindIndex;
-  if (kindIndex == 2) settings.MySQLUserName = QStringLiteral("sa");
+  settings.DataBaseType = DataBaseTypeFromIndex(kindIndex);
+  if (kindIndex == 2) settings.UserName = QStringLiteral("sa");
   if (parser.isSet(host)) {
     settings.FBDBHost = parser.value(host);
-    settings.MySQLDBHost = parser.value(host);
+    settings.DBHost = parser.value(host);
   }
-  if (parser.isSet(database)) settings.MySQLDBName = parser.value(database);
-  if (parser.isSet(user)) settings.MySQLUserName = parser.value(user);
-  if (parser.isSet(password)) settings.MySQLPassword = parser.value(password);
+  if (parser.isSet(database)) settings.DBName = parser.value(database);
+  if (parser.isSet(user)) settings.UserName = parser.value(user);
+  if (parser.isSet(password)) settings.Password = parser.value(password);
   if (parser.isSet(fbPath)) settings.FBDBFullPath = parser.value(fbPath);
   settings.ExportFolder = parser.value(out);
   settings.InstallFile = parser.value(packet);
@@ -141,9 +141,7 @@ int main(int argc, char* argv[]) {
   } catch (const ENompackError& e) {
     view.ShowError(TopLevelErrorText(e.Message()));
     // Where it happened ("exporting ARTICLE, chunk 3"), for the technician.
-    if (!e.Context().isEmpty())
-      Print(stderr,
-            QStringLiteral("  (") + e.Context().join(QStringLiteral("; ")) + QLatin1Char(')'));
+    if (!e.Context().isEmpty()) Print(stderr, QStringLiteral("  ") + e.ContextText());
     return 1;
   } catch (const std::exception& e) {
     view.ShowError(TopLevelErrorText(QString::fromLocal8Bit(e.what())));

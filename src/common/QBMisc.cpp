@@ -38,17 +38,32 @@ bool DeleteFolder(const QString& folder) {
 }
 
 qint64 RunAndWait(const QString& commandLine, bool showWindow, const QString& workingFolder) {
-  Q_UNUSED(showWindow);
   QStringList parts = QProcess::splitCommand(commandLine);
   if (parts.isEmpty()) return -1;
-  QProcess process;
   const QString program = parts.takeFirst();
+  return RunAndWait(program, parts, showWindow, workingFolder);
+}
+
+qint64 RunAndWait(const QString& program, const QStringList& arguments, bool showWindow,
+                  const QString& workingFolder, QString* output) {
+  Q_UNUSED(showWindow);
+  if (program.isEmpty()) return -1;
+  QProcess process;
   if (!workingFolder.isEmpty()) process.setWorkingDirectory(workingFolder);
-  process.setProcessChannelMode(QProcess::ForwardedChannels);
-  process.setInputChannelMode(QProcess::ForwardedInputChannel);
-  process.start(program, parts);
-  if (!process.waitForStarted(-1)) return -1;
+  if (output) {
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardInputFile(QProcess::nullDevice());
+  } else {
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.setInputChannelMode(QProcess::ForwardedInputChannel);
+  }
+  process.start(program, arguments);
+  if (!process.waitForStarted(-1)) {
+    if (output) *output = process.errorString();
+    return -1;
+  }
   process.waitForFinished(-1);
+  if (output) *output = QString::fromLocal8Bit(process.readAll());
   if (process.exitStatus() == QProcess::CrashExit) return -2;
   // The exit code is returned whole; codes of 2^31 and more are not an error.
   return static_cast<qint64>(static_cast<quint32>(process.exitCode()));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include "Currency.h"
 #include "Variant.h"
@@ -22,6 +23,12 @@ bool DeleteFolder(const QString& folder);
 // started; -2 when it ended abnormally (killed by a signal). `showWindow` has
 // no effect where programs have no console windows.
 qint64 RunAndWait(const QString& commandLine, bool showWindow, const QString& workingFolder);
+// The same for a program and its arguments as they are, so that no quoting
+// has to survive a split. With `output`, what the program writes (both
+// channels) is collected there instead of passed through, its input is
+// empty, and a program that does not start leaves the reason there.
+qint64 RunAndWait(const QString& program, const QStringList& arguments, bool showWindow,
+                  const QString& workingFolder, QString* output = nullptr);
 
 // 1-based position of the occurrence of `c` found after passing over `skip`
 // occurrences from the end; 0 when there are not that many.

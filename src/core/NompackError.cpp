@@ -17,9 +17,14 @@ ENompackError& ENompackError::AddContext(const QString& context) {
   return *this;
 }
 
+QString ENompackError::ContextText() const {
+  if (FContext.isEmpty()) return QString();
+  return QLatin1Char('(') + FContext.join(QStringLiteral("; ")) + QLatin1Char(')');
+}
+
 QString ENompackError::FullText() const {
   if (FContext.isEmpty()) return FMessage;
-  return FMessage + QStringLiteral(" (") + FContext.join(QStringLiteral("; ")) + QLatin1Char(')');
+  return FMessage + QLatin1Char(' ') + ContextText();
 }
 
 const char* ENompackError::what() const noexcept {

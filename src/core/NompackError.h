@@ -29,6 +29,9 @@ class ENompackError : public std::exception {
 
   // Adds a context line; the message itself stays what the user was promised.
   ENompackError& AddContext(const QString& context);
+  // The context lines in parentheses, "(exporting ARTICLE, chunk 3)"; empty
+  // without context. What a front end shows beside the message.
+  QString ContextText() const;
   // The message followed by the context lines, for logs and diagnostics.
   QString FullText() const;
 

@@ -1,163 +1,72 @@
 #include "AppMiscQueries.h"
 
 #include "AppView.h"
-#include "NamedParams.h"
+#include "DataModule.h"
 #include "NompackError.h"
-
-// Fields ---------------------------------------------------------------------
-
-int TQueryField::AsInteger() const {
-  return IsNull() ? 0 : Value().ToInt32();
-}
-qint64 TQueryField::AsLargeInt() const {
-  return IsNull() ? 0 : Value().ToInt64();
-}
-double TQueryField::AsFloat() const {
-  return IsNull() ? 0 : Value().ToDouble();
-}
-QString TQueryField::AsString() const {
-  return Value().ToString();
-}
-bool TQueryField::AsBoolean() const {
-  return IsNull() ? false : Value().ToBool();
-}
-TDateTime TQueryField::AsDateTime() const {
-  return IsNull() ? 0 : Value().ToDateTime();
-}
-
-// Query ----------------------------------------------------------------------
 
 namespace {
 
-TSqlDialect DialectOf(TDMConnectionKind kind) {
-  switch (kind) {
-    case TDMConnectionKind::FireBird:
-      return TSqlDialect::Firebird;
-    case TDMConnectionKind::MySQL:
-      return TSqlDialect::MySQL;
-    case TDMConnectionKind::MSSQL:
-      break;
-  }
-  return TSqlDialect::ODBC;
-}
-
-TDM& TheDataModule() {
-  if (!DM)
-    throw ENompackError(QStringLiteral("The data module does not exist"),
-                        ENompackError::Kind::Assertion);
-  return *DM;
-}
+const QString kVersionSql =
+    QStringLiteral("SELECT VER_MAJOR, VER_MINOR, VER_RELEASE, VER_BUILD FROM COMPANY_DATA;");
 
 }  // namespace
 
-TQuery::TQuery(TDM& dm, TDMConnectionKind kind) : FDM(&dm), FKind(kind) {
-  dm.RegisterQuery(this);
-}
-
-TQuery::~TQuery() {
-  // The statement goes before the query lets go of the data module.
-  FStatement.reset();
-  if (FDM) FDM->UnregisterQuery(this);
-}
-
-void TQuery::DetachFromDataModule() {
-  FStatement.reset();
-  FDM = nullptr;
-}
-
-IConnection& TQuery::Connection() const {
-  if (!FDM)
-    throw ENompackError(QStringLiteral("The data module of this query is gone"),
-                        ENompackError::Kind::Database);
-  return FDM->Connection(FKind);
-}
-
-void TQuery::SetSQLText(const QString& text) {
-  if (text == FSQLText) return;
-  Close();
-  FStatement.reset();
-  FSQLText = text;
-  FParams.clear();
-  for (const QString& name : ParseNamedParams(text, DialectOf(FKind)).Names)
-    FParams.append(TParam{name});
-}
-
-TParam& TQuery::ParamByName(const QString& name) {
-  const int index = FindParam(FParams, name);
-  if (index < 0)
-    throw ENompackError(QStringLiteral("Parameter '%1' not found").arg(name),
-                        ENompackError::Kind::Database);
-  return FParams[index];
-}
-
-void TQuery::Open() {
-  if (Active()) return;
-  if (FSQLText.trimmed().isEmpty())
-    throw ENompackError(QStringLiteral("The query has no SQL text"), ENompackError::Kind::Database);
-  FDataSet = Connection().Open(FSQLText, FParams);
-}
-
-void TQuery::ExecSQL() {
-  // A prepared statement has a text: a new text drops the statement, so the
-  // check (a copy of the text) is made once per preparation, not per run.
-  if (!FStatement && FSQLText.trimmed().isEmpty())
-    throw ENompackError(QStringLiteral("The query has no SQL text"), ENompackError::Kind::Database);
-  IConnection& con = Connection();
-  const quint64 serial = FDM->ConnectionSerial(FKind);
-  if (!FStatement || FStatementSerial != serial) {
-    FStatement.reset();
-    FStatement = con.Prepare(FSQLText);
-    FStatementSerial = serial;
-  }
-  FStatement->Execute(FParams);
-}
-
-void TQuery::Close() {
-  FDataSet.reset();
-}
-
-TClientDataSet& TQuery::DataSet() const {
-  if (!FDataSet)
-    throw ENompackError(QStringLiteral("Cannot perform this operation on a closed dataset"),
-                        ENompackError::Kind::Database);
-  return *FDataSet;
-}
-
-TQueryField TQuery::Fields(int index) const {
-  TClientDataSet& ds = DataSet();
-  if (index < 0 || index >= ds.FieldCount())
-    throw ENompackError(QStringLiteral("Field index %1 out of range").arg(index));
-  return TQueryField(ds, index);
-}
-
-TQueryField TQuery::FieldByName(const QString& name) const {
-  TClientDataSet& ds = DataSet();
-  return TQueryField(ds, ds.FieldIndex(name));
-}
-
-void SetStringParam(TQuery& query, const QString& name, const QString& value) {
-  TParam& param = query.ParamByName(name);
-  param.DataType = ftString;
-  param.Value = Variant::FromString(value);
-}
-
-// Routines -------------------------------------------------------------------
-
-namespace {
-
-std::unique_ptr<TQuery> CreateQuery(TDMConnectionKind kind, const QString& SQLText) {
-  auto query = std::make_unique<TQuery>(TheDataModule(), kind);
+std::unique_ptr<TQuery> CreateQuery(TDM& dm, DataBaseType kind, const QString& SQLText) {
+  auto query = std::make_unique<TQuery>(dm, kind);
   query->SetSQLText(SQLText);
   return query;
 }
 
-std::unique_ptr<TQuery> OpenQuery(TDMConnectionKind kind, const QString& SQLText) {
-  auto query = CreateQuery(kind, SQLText);
+std::unique_ptr<TQuery> OpenQuery(TDM& dm, DataBaseType kind, const QString& SQLText) {
+  auto query = CreateQuery(dm, kind, SQLText);
   query->Open();
   return query;
 }
 
-QString DataVersion(std::unique_ptr<TQuery> query) {
+std::unique_ptr<TQuery> CreateFBQuery(TDM& dm, const QString& SQLText) {
+  return CreateQuery(dm, DataBaseType::FireBird, SQLText);
+}
+
+std::unique_ptr<TQuery> OpenFBQuery(TDM& dm, const QString& SQLText) {
+  return OpenQuery(dm, DataBaseType::FireBird, SQLText);
+}
+
+void ExecFBSQL(TDM& dm, const QString& SQLText) {
+  dm.FBMainDatabase().Execute(SQLText);
+}
+
+std::unique_ptr<TQuery> CreateMySQLQuery(TDM& dm, const QString& SQLText) {
+  return CreateQuery(dm, DataBaseType::MySQL, SQLText);
+}
+
+std::unique_ptr<TQuery> OpenMySQLQuery(TDM& dm, const QString& SQLText) {
+  return OpenQuery(dm, DataBaseType::MySQL, SQLText);
+}
+
+bool ExecMySQLSQL(TDM& dm, const QString& SQLText) {
+  try {
+    dm.MySQLCon().Execute(SQLText);
+    return true;
+  } catch (const ENompackError& e) {
+    dm.View().ShowError(e.Message());
+  } catch (const std::exception& e) {
+    dm.View().ShowError(QString::fromLocal8Bit(e.what()));
+  } catch (...) {
+    dm.View().ShowError(QStringLiteral("Unknown error"));
+  }
+  return false;
+}
+
+std::unique_ptr<TQuery> CreateMSSQLQuery(TDM& dm, const QString& SQLText) {
+  return CreateQuery(dm, DataBaseType::MSSQL, SQLText);
+}
+
+std::unique_ptr<TQuery> OpenMSSQLQuery(TDM& dm, const QString& SQLText) {
+  return OpenQuery(dm, DataBaseType::MSSQL, SQLText);
+}
+
+QString GetDataVersion(TDM& dm, DataBaseType kind) {
+  const auto query = OpenQuery(dm, kind, kVersionSql);
   return QString::asprintf("%d.%d.%d.%d",
                            query->FieldByName(QStringLiteral("VER_MAJOR")).AsInteger(),
                            query->FieldByName(QStringLiteral("VER_MINOR")).AsInteger(),
@@ -165,60 +74,12 @@ QString DataVersion(std::unique_ptr<TQuery> query) {
                            query->FieldByName(QStringLiteral("VER_BUILD")).AsInteger());
 }
 
-const QString kVersionSql =
-    QStringLiteral("SELECT VER_MAJOR, VER_MINOR, VER_RELEASE, VER_BUILD FROM COMPANY_DATA;");
-
-}  // namespace
-
-std::unique_ptr<TQuery> CreateFBQuery(const QString& SQLText) {
-  return CreateQuery(TDMConnectionKind::FireBird, SQLText);
+QString GetFBDataVersion(TDM& dm) {
+  return GetDataVersion(dm, DataBaseType::FireBird);
 }
-
-std::unique_ptr<TQuery> OpenFBQuery(const QString& SQLText) {
-  return OpenQuery(TDMConnectionKind::FireBird, SQLText);
+QString GetMySQLDataVersion(TDM& dm) {
+  return GetDataVersion(dm, DataBaseType::MySQL);
 }
-
-void ExecFBSQL(const QString& SQLText) {
-  TheDataModule().FBMainDatabase().Execute(SQLText);
-}
-
-std::unique_ptr<TQuery> CreateMySQLQuery(const QString& SQLText) {
-  return CreateQuery(TDMConnectionKind::MySQL, SQLText);
-}
-
-std::unique_ptr<TQuery> OpenMySQLQuery(const QString& SQLText) {
-  return OpenQuery(TDMConnectionKind::MySQL, SQLText);
-}
-
-bool ExecMySQLSQL(const QString& SQLText) {
-  if (!DM) return false;
-  try {
-    DM->MySQLCon().Execute(SQLText);
-    return true;
-  } catch (const ENompackError& e) {
-    DM->View().ShowError(e.Message());
-  } catch (const std::exception& e) {
-    DM->View().ShowError(QString::fromLocal8Bit(e.what()));
-  } catch (...) {
-    DM->View().ShowError(QStringLiteral("Unknown error"));
-  }
-  return false;
-}
-
-std::unique_ptr<TQuery> CreateMSSQLQuery(const QString& SQLText) {
-  return CreateQuery(TDMConnectionKind::MSSQL, SQLText);
-}
-
-std::unique_ptr<TQuery> OpenMSSQLQuery(const QString& SQLText) {
-  return OpenQuery(TDMConnectionKind::MSSQL, SQLText);
-}
-
-QString GetFBDataVersion() {
-  return DataVersion(OpenFBQuery(kVersionSql));
-}
-QString GetMySQLDataVersion() {
-  return DataVersion(OpenMySQLQuery(kVersionSql));
-}
-QString GetMSSQLDataVersion() {
-  return DataVersion(OpenMSSQLQuery(kVersionSql));
+QString GetMSSQLDataVersion(TDM& dm) {
+  return GetDataVersion(dm, DataBaseType::MSSQL);
 }

@@ -3,114 +3,34 @@
 #include <QString>
 #include <memory>
 
-#include "ClientDataSet.h"
-#include "Connection.h"
-#include "DataModule.h"
+#include "Query.h"
 
 class TDM;
 
-// One field of a query's current row.
-class TQueryField {
- public:
-  TQueryField(const TClientDataSet& dataSet, int index) : FDataSet(&dataSet), FIndex(index) {}
-
-  const TFieldDef& Def() const { return FDataSet->FieldDef(FIndex); }
-  const QString& FieldName() const { return Def().Name; }
-  const Variant& Value() const { return FDataSet->Value(FIndex); }
-  bool IsNull() const { return Value().IsNull(); }
-  // NULL reads as 0, "" and False; other values convert or throw
-  // ENompackError (Conversion).
-  int AsInteger() const;
-  qint64 AsLargeInt() const;
-  double AsFloat() const;
-  QString AsString() const;
-  bool AsBoolean() const;
-  TDateTime AsDateTime() const;
-
- private:
-  const TClientDataSet* FDataSet;
-  int FIndex;
-};
-
-// A query on one of the data module's connections. Setting the SQL text
-// derives its parameters from the ":NAME"s in it; Open runs it and holds all
-// its rows, ExecSQL runs a statement without rows and prepares it once for as
-// long as the text stays the same.
-class TQuery {
- public:
-  TQuery(TDM& dm, TDMConnectionKind kind);
-  ~TQuery();
-  TQuery(const TQuery&) = delete;
-  TQuery& operator=(const TQuery&) = delete;
-
-  TDMConnectionKind Kind() const { return FKind; }
-
-  const QString& SQLText() const { return FSQLText; }
-  // A changed text closes the query and makes new parameters (type ftUnknown,
-  // value NULL); the same text again keeps them and the prepared statement.
-  void SetSQLText(const QString& text);
-
-  TParams& Params() { return FParams; }
-  const TParams& Params() const { return FParams; }
-  // The parameter of that name, letter case ignored; ENompackError when the
-  // text has none.
-  TParam& ParamByName(const QString& name);
-
-  // Runs the text and keeps its rows; a query already open stays as it is.
-  void Open();
-  void ExecSQL();
-  void Close();
-  bool Active() const { return FDataSet != nullptr; }
-
-  // The rows of an open query (ENompackError when closed).
-  TClientDataSet& DataSet() const;
-  void First() { DataSet().First(); }
-  void Next() { DataSet().Next(); }
-  void Prior() { DataSet().Prior(); }
-  void Last() { DataSet().Last(); }
-  bool Eof() const { return DataSet().Eof(); }
-  bool Bof() const { return DataSet().Bof(); }
-  bool IsEmpty() const { return DataSet().IsEmpty(); }
-  int RecordCount() const { return DataSet().RecordCount(); }
-  int FieldCount() const { return DataSet().FieldCount(); }
-  TQueryField Fields(int index) const;
-  TQueryField FieldByName(const QString& name) const;
-
-  // The data module goes: the query keeps its rows but runs nothing more.
-  void DetachFromDataModule();
-
- private:
-  TDM* FDM;
-  TDMConnectionKind FKind;
-  QString FSQLText;
-  TParams FParams;
-  std::unique_ptr<TClientDataSet> FDataSet;
-  std::unique_ptr<IStatement> FStatement;
-  quint64 FStatementSerial = 0;
-
-  IConnection& Connection() const;
-};
-
-// Declares the query's parameter of that name as text and gives it the value.
-void SetStringParam(TQuery& query, const QString& name, const QString& value);
-
-// The AppMisc query and statement routines on the data module `DM`. Queries
-// belong to the caller.
-std::unique_ptr<TQuery> CreateFBQuery(const QString& SQLText);
-std::unique_ptr<TQuery> OpenFBQuery(const QString& SQLText);
+// The AppMisc query and statement routines, on the data module they are
+// given: a run and the classes it uses all pass the same one, so a row count
+// and the page it belongs to come from the same connection. Queries belong
+// to the caller.
+std::unique_ptr<TQuery> CreateFBQuery(TDM& dm, const QString& SQLText);
+std::unique_ptr<TQuery> OpenFBQuery(TDM& dm, const QString& SQLText);
 // One statement in the FireBird transaction, not committed here; errors propagate.
-void ExecFBSQL(const QString& SQLText);
+void ExecFBSQL(TDM& dm, const QString& SQLText);
 
-std::unique_ptr<TQuery> CreateMySQLQuery(const QString& SQLText);
-std::unique_ptr<TQuery> OpenMySQLQuery(const QString& SQLText);
+std::unique_ptr<TQuery> CreateMySQLQuery(TDM& dm, const QString& SQLText);
+std::unique_ptr<TQuery> OpenMySQLQuery(TDM& dm, const QString& SQLText);
 // Never throws: a failure is shown with ShowError and gives false.
-bool ExecMySQLSQL(const QString& SQLText);
+bool ExecMySQLSQL(TDM& dm, const QString& SQLText);
 
-std::unique_ptr<TQuery> CreateMSSQLQuery(const QString& SQLText);
-std::unique_ptr<TQuery> OpenMSSQLQuery(const QString& SQLText);
+std::unique_ptr<TQuery> CreateMSSQLQuery(TDM& dm, const QString& SQLText);
+std::unique_ptr<TQuery> OpenMSSQLQuery(TDM& dm, const QString& SQLText);
+
+// The same on the connection of the kind.
+std::unique_ptr<TQuery> CreateQuery(TDM& dm, DataBaseType kind, const QString& SQLText);
+std::unique_ptr<TQuery> OpenQuery(TDM& dm, DataBaseType kind, const QString& SQLText);
 
 // "%d.%d.%d.%d" of VER_MAJOR, VER_MINOR, VER_RELEASE, VER_BUILD of the first
 // row of COMPANY_DATA; NULL reads as 0, no row gives "0.0.0.0".
-QString GetFBDataVersion();
-QString GetMySQLDataVersion();
-QString GetMSSQLDataVersion();
+QString GetFBDataVersion(TDM& dm);
+QString GetMySQLDataVersion(TDM& dm);
+QString GetMSSQLDataVersion(TDM& dm);
+QString GetDataVersion(TDM& dm, DataBaseType kind);

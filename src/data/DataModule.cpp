@@ -1,6 +1,6 @@
 #include "DataModule.h"
 
-#include "AppMiscQueries.h"
+#include "Query.h"
 #include "AppView.h"
 #include "Connections.h"
 #include "NompackError.h"
@@ -15,7 +15,7 @@ QString FailureText(const std::exception& e) {
   return QString::fromLocal8Bit(e.what());
 }
 
-int Index(TDMConnectionKind kind) {
+int Index(DataBaseType kind) {
   return static_cast<int>(kind);
 }
 
@@ -23,9 +23,9 @@ int Index(TDMConnectionKind kind) {
 
 TDM::TDM(IAppView& view) : FView(view) {
   DM = this;
-  FIBQuery1 = std::make_unique<TQuery>(*this, TDMConnectionKind::FireBird);
-  FADOQuery1 = std::make_unique<TQuery>(*this, TDMConnectionKind::MySQL);
-  FADOQuery2 = std::make_unique<TQuery>(*this, TDMConnectionKind::MSSQL);
+  FIBQuery1 = std::make_unique<TQuery>(*this, DataBaseType::FireBird);
+  FADOQuery1 = std::make_unique<TQuery>(*this, DataBaseType::MySQL);
+  FADOQuery2 = std::make_unique<TQuery>(*this, DataBaseType::MSSQL);
 }
 
 TDM::~TDM() {
@@ -64,7 +64,7 @@ bool TDM::FBConnect(const QString& ConnectString) {
   FFBDatabaseName = ConnectString;
   try {
     FFBMainDatabase = OpenFirebird(ConnectString, FBAttachmentParams(), FBTransactionParams());
-    ++FSerial[Index(TDMConnectionKind::FireBird)];
+    ++FSerial[Index(DataBaseType::FireBird)];
   } catch (const ENompackError& e) {
     if (e.ErrorKind() == ENompackError::Kind::Server) return false;
     throw;
@@ -131,7 +131,7 @@ bool TDM::MySQLConnect(const QString& Host, const QString& Database, const QStri
     params.Password = Password;
     params.Database = Database;
     FMySQLCon = OpenMySQL(params);
-    ++FSerial[Index(TDMConnectionKind::MySQL)];
+    ++FSerial[Index(DataBaseType::MySQL)];
     FMySQLCon->Execute(QStringLiteral("SET NAMES CP1251;"));
     FMySQLCon->Execute(QStringLiteral("SET CHARACTER SET CP1251;"));
   } catch (const std::exception& e) {
@@ -166,7 +166,7 @@ bool TDM::MSSQLConnect(const QString& Host, const QString& Database, const QStri
   FMSSQLDefaultDatabase = Database;
   try {
     FMSSQLCon = OpenODBC(FMSSQLConnectionString);
-    ++FSerial[Index(TDMConnectionKind::MSSQL)];
+    ++FSerial[Index(DataBaseType::MSSQL)];
   } catch (const std::exception& e) {
     ErrorText = FailureText(e);
     return false;
@@ -182,21 +182,66 @@ bool TDM::MSSQLIsConnected() const {
   return FMSSQLCon && FMSSQLCon->IsConnected();
 }
 
+// Per kind -------------------------------------------------------------------
+
+bool TDM::Connect(DataBaseType kind, const TConnectParams& params, QString& errorText) {
+  if (IsConnected(kind)) Disconnect(kind);
+  errorText.clear();
+  switch (kind) {
+    case DataBaseType::MySQL:
+      return MySQLConnect(params.DBHost, params.DBName, params.UserName, params.Password,
+                          errorText);
+    case DataBaseType::FireBird:
+      if (FBConnect(params.FBConnectString)) return true;
+      errorText = QStringLiteral("Грешка при свързването!");
+      return false;
+    case DataBaseType::MSSQL:
+      break;
+  }
+  return MSSQLConnect(params.DBHost, params.DBName, params.UserName, params.Password, errorText);
+}
+
+bool TDM::IsConnected(DataBaseType kind) const {
+  switch (kind) {
+    case DataBaseType::MySQL:
+      return MySQLIsConnected();
+    case DataBaseType::FireBird:
+      return FBIsConnected();
+    case DataBaseType::MSSQL:
+      break;
+  }
+  return MSSQLIsConnected();
+}
+
+void TDM::Disconnect(DataBaseType kind) {
+  switch (kind) {
+    case DataBaseType::MySQL:
+      MySQLDisconnect();
+      return;
+    case DataBaseType::FireBird:
+      FBDisconnect();
+      return;
+    case DataBaseType::MSSQL:
+      break;
+  }
+  MSSQLDisconnect();
+}
+
 // Connections ----------------------------------------------------------------
 
-IConnection& TDM::Connection(TDMConnectionKind kind) const {
+IConnection& TDM::Connection(DataBaseType kind) const {
   const std::unique_ptr<IConnection>* con = nullptr;
   QString name;
   switch (kind) {
-    case TDMConnectionKind::FireBird:
+    case DataBaseType::FireBird:
       con = &FFBMainDatabase;
       name = QStringLiteral("FireBird database");
       break;
-    case TDMConnectionKind::MySQL:
+    case DataBaseType::MySQL:
       con = &FMySQLCon;
       name = QStringLiteral("MySQL connection");
       break;
-    case TDMConnectionKind::MSSQL:
+    case DataBaseType::MSSQL:
       con = &FMSSQLCon;
       name = QStringLiteral("MSSQL connection");
       break;
@@ -208,15 +253,15 @@ IConnection& TDM::Connection(TDMConnectionKind kind) const {
 }
 
 IConnection& TDM::FBMainDatabase() const {
-  return Connection(TDMConnectionKind::FireBird);
+  return Connection(DataBaseType::FireBird);
 }
 IConnection& TDM::MySQLCon() const {
-  return Connection(TDMConnectionKind::MySQL);
+  return Connection(DataBaseType::MySQL);
 }
 IConnection& TDM::MSSQLCon() const {
-  return Connection(TDMConnectionKind::MSSQL);
+  return Connection(DataBaseType::MSSQL);
 }
 
-quint64 TDM::ConnectionSerial(TDMConnectionKind kind) const {
+quint64 TDM::ConnectionSerial(DataBaseType kind) const {
   return FSerial[Index(kind)];
 }

@@ -6,12 +6,20 @@
 #include <set>
 
 #include "Connection.h"
+#include "DataBaseType.h"
 
 class IAppView;
 class TQuery;
 
-// Which of the data module's connections a query works on.
-enum class TDMConnectionKind { FireBird, MySQL, MSSQL };
+// What a run connects with: the FireBird connect string ("host:path") for a
+// FireBird database, the rest for a MySQL or MSSQL one.
+struct TConnectParams {
+  QString FBConnectString;
+  QString DBHost;
+  QString DBName;
+  QString UserName;
+  QString Password;
+};
 
 // The data module: one connection per database kind, the FireBird
 // transaction, and the page queries of the export. One instance lives while
@@ -68,14 +76,22 @@ class TDM {
   const QString& MSSQLConnectionString() const { return FMSSQLConnectionString; }
   const QString& MSSQLDefaultDatabase() const { return FMSSQLDefaultDatabase; }
 
+  // The kind's connect, test and close, for the runs: the one place where
+  // a run's kind picks its connection operations. Connect closes a
+  // connection of the kind that is still open first; false with the text of
+  // the error box when the connection is refused.
+  bool Connect(DataBaseType kind, const TConnectParams& params, QString& errorText);
+  bool IsConnected(DataBaseType kind) const;
+  void Disconnect(DataBaseType kind);
+
   // The open connections; ENompackError (Database) when that one is closed.
   IConnection& FBMainDatabase() const;
   IConnection& MySQLCon() const;
   IConnection& MSSQLCon() const;
-  IConnection& Connection(TDMConnectionKind kind) const;
+  IConnection& Connection(DataBaseType kind) const;
   // Changes whenever the connection of that kind is opened anew, so that a
   // statement prepared on an earlier one is not reused.
-  quint64 ConnectionSerial(TDMConnectionKind kind) const;
+  quint64 ConnectionSerial(DataBaseType kind) const;
 
   // The page queries of the export, one per kind.
   TQuery& IBQuery1() const { return *FIBQuery1; }

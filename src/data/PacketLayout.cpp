@@ -55,28 +55,6 @@ const QStringList& PacketTables() {
   return tables;
 }
 
-QString KindTag(int dataBaseType) {
-  switch (dataBaseType) {
-    case 0:
-      return QStringLiteral("mydb");
-    case 1:
-      return QStringLiteral("fbdb");
-    default:
-      return QStringLiteral("msdb");
-  }
-}
-
-QString PacketExtension(int dataBaseType) {
-  switch (dataBaseType) {
-    case 0:
-      return QStringLiteral(".mpd");
-    case 1:
-      return QStringLiteral(".fpd");
-    default:
-      return QStringLiteral(".mspd");
-  }
-}
-
 QString BuildPacketName(const QString& tag, const QDateTime& when) {
   const QDate d = when.date();
   const QTime t = when.time();

@@ -13,11 +13,6 @@ inline const QString kDescriptorFileName = QStringLiteral("tables.descr");
 // The 37 tables every generation exports, in export (and descriptor) order.
 const QStringList& PacketTables();
 
-// Tag of a database kind in packet names ("mydb", "fbdb", "msdb") and the
-// packet file extension of a source kind (".mpd", ".fpd", ".mspd").
-QString KindTag(int dataBaseType);
-QString PacketExtension(int dataBaseType);
-
 // "nompack_%s_%.4d%.2d%.2d-%.2d%.2d%.2d": tag, then the local date and time.
 QString BuildPacketName(const QString& tag, const QDateTime& when = QDateTime::currentDateTime());
 

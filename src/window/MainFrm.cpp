@@ -18,6 +18,7 @@
 #include "DataModule.h"
 #include "GenerationRun.h"
 #include "InstallationRun.h"
+#include "NompackError.h"
 #include "OpenDialog.h"
 #include "PacketLayout.h"
 #include "Progress.h"
@@ -249,13 +250,13 @@ void TMainForm::CreateControls() {
   }
   panMySQL = panel(panTypeSettingsContainer, "panMySQL", 65);
   lblMySQLDBHost = label(panMySQL, "lblMySQLDBHost", QStringLiteral("Сървър :"));
-  edMySQLDBHost = edit(panMySQL, "edMySQLDBHost", kDefaults.MySQLDBHost);
+  edMySQLDBHost = edit(panMySQL, "edMySQLDBHost", kDefaults.DBHost);
   lblMySQLDBName = label(panMySQL, "lblMySQLDBName", QStringLiteral("База Данни :"));
-  edMySQLDBName = edit(panMySQL, "edMySQLDBName", kDefaults.MySQLDBName);
+  edMySQLDBName = edit(panMySQL, "edMySQLDBName", kDefaults.DBName);
   lblMySQLUserName = label(panMySQL, "lblMySQLUserName", QStringLiteral("Потребител :"));
-  edMySQLUserName = edit(panMySQL, "edMySQLUserName", kDefaults.MySQLUserName);
+  edMySQLUserName = edit(panMySQL, "edMySQLUserName", kDefaults.UserName);
   lblMySQLPassword = label(panMySQL, "lblMySQLPassword", QStringLiteral("Парола :"));
-  edMySQLPassword = edit(panMySQL, "edMySQLPassword", kDefaults.MySQLPassword);
+  edMySQLPassword = edit(panMySQL, "edMySQLPassword", kDefaults.Password);
   {
     QGridLayout* grid = settingsGrid(panMySQL);
     grid->setContentsMargins(kMargin, 8, kMargin, 4);
@@ -404,14 +405,14 @@ void TMainForm::SetDataModule(TDM* dm) {
 
 TRunSettings TMainForm::CurrentSettings() const {
   TRunSettings settings;
-  settings.DataBaseType = cbDataBaseType->currentIndex();
+  settings.DataBaseType = DataBaseTypeFromIndex(cbDataBaseType->currentIndex());
   settings.ExportFolder = edExportFolderName->text();
   settings.FBDBHost = edFBDBHost->text();
   settings.FBDBFullPath = edFBDBFullPath->text();
-  settings.MySQLDBHost = edMySQLDBHost->text();
-  settings.MySQLDBName = edMySQLDBName->text();
-  settings.MySQLUserName = edMySQLUserName->text();
-  settings.MySQLPassword = edMySQLPassword->text();
+  settings.DBHost = edMySQLDBHost->text();
+  settings.DBName = edMySQLDBName->text();
+  settings.UserName = edMySQLUserName->text();
+  settings.Password = edMySQLPassword->text();
   settings.InstallFile = edInstallFile->text();
   return settings;
 }
@@ -472,9 +473,11 @@ void TMainForm::acBrowseInstallPacketExecute() {
   Guarded([this] {
     // A target is offered the packets of the other kind: a MySQL target the
     // FireBird packets, a FireBird target the MySQL packets.
-    const int target = cbDataBaseType->currentIndex();
-    const int source = target == 0 ? 1 : target == 1 ? 0 : 2;
-    const QString file = PickFile(PacketLayout::PacketExtension(source));
+    const DataBaseType target = DataBaseTypeFromIndex(cbDataBaseType->currentIndex());
+    const DataBaseType source = target == DataBaseType::MySQL      ? DataBaseType::FireBird
+                                : target == DataBaseType::FireBird ? DataBaseType::MySQL
+                                                                   : DataBaseType::MSSQL;
+    const QString file = PickFile(DataBasePacketExtension(source));
     if (!file.isEmpty()) edInstallFile->setText(file);
   });
 }
@@ -517,6 +520,7 @@ void TMainForm::RunGuarded(Run run) {
     }
   };
   QString failure;
+  QString context;
   bool failed = false;
   {
     TRunScope scope(*this);
@@ -525,8 +529,13 @@ void TMainForm::RunGuarded(Run run) {
     } catch (const std::exception& e) {
       failed = true;
       failure = QBFocus::MessageOf(e);
+      // Where it happened ("exporting ARTICLE, chunk 3") goes to the log, for
+      // the technician; the box keeps the message the user is promised.
+      if (const auto* error = dynamic_cast<const ENompackError*>(&e))
+        context = error->ContextText();
     }
   }
+  if (!context.isEmpty()) memLog->appendPlainText(context);
   if (failed) ShowTopLevelError(failure);
 }
 

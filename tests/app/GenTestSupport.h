@@ -202,18 +202,18 @@ inline QString CreateSample(int kind, const QString& target, int scale = 1) {
 // The window's fields for a source of that kind.
 inline TRunSettings SourceSettings(int kind, const QString& target, const QString& exportFolder) {
   TRunSettings s;
-  s.DataBaseType = kind;
+  s.DataBaseType = DataBaseTypeFromIndex(kind);
   s.ExportFolder = exportFolder;
   switch (kind) {
     case kMySQL:
-      s.MySQLDBName = target;
+      s.DBName = target;
       break;
     case kFireBird:
       s.FBDBFullPath = target;
       break;
     default:
-      s.MySQLDBName = target;
-      s.MySQLUserName = QStringLiteral("sa");
+      s.DBName = target;
+      s.UserName = QStringLiteral("sa");
       break;
   }
   return s;

@@ -114,9 +114,9 @@ class TestCli : public QObject {
     const QStringList lines = r.Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY(!lines.isEmpty());
     const QString packet = lines.last();
-    QVERIFY2(packet.startsWith(FOut + QStringLiteral("/nompack_") + PacketLayout::KindTag(kind)),
+    QVERIFY2(packet.startsWith(FOut + QStringLiteral("/nompack_") + DataBaseTag(DataBaseTypeFromIndex(kind))),
              qPrintable(packet));
-    QVERIFY(packet.endsWith(PacketLayout::PacketExtension(kind)));
+    QVERIFY(packet.endsWith(DataBasePacketExtension(DataBaseTypeFromIndex(kind))));
     QVERIFY(QFileInfo(packet).isFile());
     QCOMPARE(QDir(FOut).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList{QFileInfo(packet).fileName()});

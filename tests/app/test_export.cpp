@@ -5,7 +5,7 @@
 #include <QtTest>
 
 #include "Cp1251.h"
-#include "DataModuleExport.h"
+#include "Exporter.h"
 #include "GenTestSupport.h"
 #include "RecorderView.h"
 

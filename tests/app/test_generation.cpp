@@ -190,8 +190,8 @@ class TestGeneration : public QObject {
     const QString packet = run.LastPacketFile();
     const QString folder = FContext->PacketFolder;
     QVERIFY(folder.startsWith(FExportFolder + QStringLiteral("nompack_") +
-                              PacketLayout::KindTag(kind) + QLatin1Char('_')));
-    QCOMPARE(packet, folder.chopped(1) + PacketLayout::PacketExtension(kind));
+                              DataBaseTag(DataBaseTypeFromIndex(kind)) + QLatin1Char('_')));
+    QCOMPARE(packet, folder.chopped(1) + DataBasePacketExtension(DataBaseTypeFromIndex(kind)));
     QCOMPARE(ExportFolderEntries(), QStringList{QFileInfo(packet).fileName()});
 
     const QString unpacked = FTemp.path() + QStringLiteral("/unpacked/");
@@ -334,9 +334,9 @@ class TestGeneration : public QObject {
     QFETCH(QString, expected);
     REQUIRE_KIND(kind);
     TRunSettings s = SourceSettings(kind, Target(kind, kSampleName), FExportFolder);
-    if (field == QLatin1String("host")) s.MySQLDBHost = value;
-    if (field == QLatin1String("password")) s.MySQLPassword = value;
-    if (field == QLatin1String("database")) s.MySQLDBName = value;
+    if (field == QLatin1String("host")) s.DBHost = value;
+    if (field == QLatin1String("password")) s.Password = value;
+    if (field == QLatin1String("database")) s.DBName = value;
     if (field == QLatin1String("fbhost")) s.FBDBHost = value;
     if (field == QLatin1String("fbpath")) s.FBDBFullPath = value;
     Prepare(s);

@@ -35,10 +35,10 @@ struct TRig {
   TInstallationRun Run{Context};
 
   TRig(int kind, const QString& packet) {
-    Settings.DataBaseType = kind;
+    Settings.DataBaseType = DataBaseTypeFromIndex(kind);
     Settings.InstallFile = packet;
-    Settings.MySQLDBName = kMySQLDb;
-    Settings.MySQLPassword = QString();
+    Settings.DBName = kMySQLDb;
+    Settings.Password = QString();
   }
 };
 
@@ -154,7 +154,7 @@ class TestInstallRun : public QObject {
     NOMPACK_REQUIRE_SERVER(kind == 0 ? FMySQL : FFB, kind == 0 ? "MariaDB" : "Firebird");
     const QString packet = MakePacket(3);
     TRig rig(kind, packet);
-    rig.Settings.MySQLDBName = "nompack_t_no_such_db";
+    rig.Settings.DBName = "nompack_t_no_such_db";
     rig.Settings.FBDBFullPath = "/tmp/nompack-fb/no_such_database.fdb";
     rig.Run.InstallPacket();
     QCOMPARE(rig.View.Errors.size(), 1);
@@ -372,7 +372,7 @@ class TestInstallRun : public QObject {
     qputenv("NOMPACK_MSSQL_ODBC_DRIVER", "SQLite3");
     const QString packet = MakePacket(3);
     TRig rig(2, packet);
-    rig.Settings.MySQLDBName = database;
+    rig.Settings.DBName = database;
     rig.Run.InstallPacket();
     qunsetenv("NOMPACK_MSSQL_ODBC_DRIVER");
     QVERIFY2(rig.Run.LastRunCompleted(), qPrintable(rig.View.Errors.join('\n')));

@@ -108,9 +108,9 @@ struct TRig {
   TRunContext Context{DM, View, [this] { return Settings; }, QString(), ProgramDir.path() + "/"};
 
   TRig(int kind, const QString& database) {
-    Settings.DataBaseType = kind;
+    Settings.DataBaseType = DataBaseTypeFromIndex(kind);
     if (kind == kMySQL) {
-      Settings.MySQLDBName = database;
+      Settings.DBName = database;
     } else {
       Settings.FBDBFullPath = database;
     }

@@ -7,7 +7,7 @@
 
 #include "AppMiscQueries.h"
 #include "DataModule.h"
-#include "DataModuleCleanup.h"
+#include "TargetCleanup.h"
 #include "RecorderView.h"
 #include "test_install_support.h"
 
@@ -247,7 +247,7 @@ class TestCleanup : public QObject {
     QString error;
     QVERIFY(!TTargetCleanup(dm, view).PrepareFBTarget(error));
     QVERIFY2(error.contains("SP_CLEANUP_DB"), qPrintable(error));
-    QCOMPARE(OpenFBQuery("SELECT COUNT(*) C FROM ARTICLE_CENTRAL_LOCK")->Fields(0).AsInteger(), 1);
+    QCOMPARE(OpenFBQuery(dm, "SELECT COUNT(*) C FROM ARTICLE_CENTRAL_LOCK")->Fields(0).AsInteger(), 1);
     dm.FBDisconnect();
     db.Reattach();
     QCOMPARE(db.Count("ARTICLE_CENTRAL_LOCK"), 1);

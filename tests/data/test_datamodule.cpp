@@ -14,7 +14,7 @@
 #include "RecorderView.h"
 #include "TestEnv.h"
 
-Q_DECLARE_METATYPE(TDMConnectionKind)
+Q_DECLARE_METATYPE(DataBaseType)
 
 #define GUARDED(...)                                                                \
   try {                                                                             \
@@ -71,16 +71,16 @@ class TestDataModule : public QObject {
   }
 
   // A statement on the kind's connection (FireBird: committed).
-  void Exec(TDMConnectionKind kind, const QString& sql) {
+  void Exec(DataBaseType kind, const QString& sql) {
     switch (kind) {
-      case TDMConnectionKind::MySQL:
-        QVERIFY(ExecMySQLSQL(sql));
+      case DataBaseType::MySQL:
+        QVERIFY(ExecMySQLSQL(*FDM, sql));
         break;
-      case TDMConnectionKind::FireBird:
-        ExecFBSQL(sql);
+      case DataBaseType::FireBird:
+        ExecFBSQL(*FDM, sql);
         FDM->FBCommitRetaining();
         break;
-      case TDMConnectionKind::MSSQL:
+      case DataBaseType::MSSQL:
         FDM->MSSQLCon().Execute(sql);
         break;
     }
@@ -213,7 +213,7 @@ class TestDataModule : public QObject {
     GUARDED(QString error = QStringLiteral("stale");
             QVERIFY(FDM->MySQLConnect(kHost, FMySQLDb, QStringLiteral("root"), QString(), error));
             QCOMPARE(error, QString()); QVERIFY(FDM->MySQLIsConnected());
-            const auto q = OpenMySQLQuery(
+            const auto q = OpenMySQLQuery(*FDM, 
                 QStringLiteral("SELECT DATABASE() D, @@character_set_client C, "
                                "@@character_set_results R, @@character_set_connection N"));
             QCOMPARE(q->FieldByName(QStringLiteral("D")).AsString(), FMySQLDb);
@@ -283,20 +283,20 @@ class TestDataModule : public QObject {
   void fbTransaction() {
     NOMPACK_REQUIRE_SERVER(FFBUp, QStringLiteral("Firebird 127.0.0.1:3050"));
     GUARDED(QVERIFY(FDM->FBConnect(FBConnectString()));
-            ExecFBSQL(QStringLiteral("RECREATE TABLE DM_T (ID INTEGER NOT NULL PRIMARY KEY)"));
+            ExecFBSQL(*FDM, QStringLiteral("RECREATE TABLE DM_T (ID INTEGER NOT NULL PRIMARY KEY)"));
             FDM->FBCommitRetaining();
             auto count =
-                [] {
-                  return OpenFBQuery(QStringLiteral("SELECT COUNT(*) N FROM DM_T"))
+                [this] {
+                  return OpenFBQuery(*FDM, QStringLiteral("SELECT COUNT(*) N FROM DM_T"))
                       ->FieldByName(QStringLiteral("N"))
                       .AsInteger();
                 };
-            ExecFBSQL(QStringLiteral("INSERT INTO DM_T VALUES (1)")); FDM->FBRollbackRetaining();
-            QCOMPARE(count(), 0); ExecFBSQL(QStringLiteral("INSERT INTO DM_T VALUES (2)"));
-            FDM->FBCommitRetaining(); ExecFBSQL(QStringLiteral("INSERT INTO DM_T VALUES (3)"));
+            ExecFBSQL(*FDM, QStringLiteral("INSERT INTO DM_T VALUES (1)")); FDM->FBRollbackRetaining();
+            QCOMPARE(count(), 0); ExecFBSQL(*FDM, QStringLiteral("INSERT INTO DM_T VALUES (2)"));
+            FDM->FBCommitRetaining(); ExecFBSQL(*FDM, QStringLiteral("INSERT INTO DM_T VALUES (3)"));
             // A refused statement propagates and leaves the transaction's earlier work.
             QVERIFY_THROWS_EXCEPTION(ENompackError,
-                                     ExecFBSQL(QStringLiteral("INSERT INTO DM_T VALUES (2)")));
+                                     ExecFBSQL(*FDM, QStringLiteral("INSERT INTO DM_T VALUES (2)")));
             QVERIFY(FDM->FBInTransaction());
             // The disconnect commits what is still open.
             FDM->FBDisconnect(); QVERIFY(FDM->FBConnect(FBConnectString())); QCOMPARE(count(), 2);)
@@ -307,7 +307,7 @@ class TestDataModule : public QObject {
     GUARDED(
         QVERIFY(FDM->FBConnect(FBConnectString()));
         const int id =
-            OpenFBQuery(QStringLiteral("SELECT CURRENT_CONNECTION AS ID FROM RDB$DATABASE"))
+            OpenFBQuery(*FDM, QStringLiteral("SELECT CURRENT_CONNECTION AS ID FROM RDB$DATABASE"))
                 ->FieldByName(QStringLiteral("ID"))
                 .AsInteger();
         auto killer =
@@ -320,16 +320,16 @@ class TestDataModule : public QObject {
         // module is free to connect again instead of holding a dead attachment.
         QVERIFY_THROWS_EXCEPTION(ENompackError, FDM->FBDisconnect());
         QVERIFY(!FDM->FBIsConnected()); QVERIFY(FDM->FBConnect(FBConnectString())); QCOMPARE(
-            OpenFBQuery(QStringLiteral("SELECT 1 AS ONE FROM RDB$DATABASE"))->RecordCount(), 1);)
+            OpenFBQuery(*FDM, QStringLiteral("SELECT 1 AS ONE FROM RDB$DATABASE"))->RecordCount(), 1);)
   }
 
   void execMySQLSQL() {
     NOMPACK_REQUIRE_SERVER(FMySQLUp, QStringLiteral("MariaDB 127.0.0.1:3306"));
-    GUARDED(QVERIFY(!ExecMySQLSQL(QStringLiteral("SELECT 1;"))); QCOMPARE(FView.Errors.size(), 1);
-            ConnectAll(); QVERIFY(ExecMySQLSQL(QStringLiteral("SELECT 1;")));
-            QVERIFY(ExecMySQLSQL(QStringLiteral("DROP TABLE IF EXISTS DM_X;")));
+    GUARDED(QVERIFY(!ExecMySQLSQL(*FDM, QStringLiteral("SELECT 1;"))); QCOMPARE(FView.Errors.size(), 1);
+            ConnectAll(); QVERIFY(ExecMySQLSQL(*FDM, QStringLiteral("SELECT 1;")));
+            QVERIFY(ExecMySQLSQL(*FDM, QStringLiteral("DROP TABLE IF EXISTS DM_X;")));
             QCOMPARE(FView.Errors.size(), 1);
-            QVERIFY(!ExecMySQLSQL(QStringLiteral("DELETE FROM DM_NO_SUCH_TABLE;")));
+            QVERIFY(!ExecMySQLSQL(*FDM, QStringLiteral("DELETE FROM DM_NO_SUCH_TABLE;")));
             QCOMPARE(FView.Errors.size(), 2);
             QVERIFY2(FView.Errors.last().contains(QStringLiteral("DM_NO_SUCH_TABLE")),
                      qPrintable(FView.Errors.last()));
@@ -338,7 +338,7 @@ class TestDataModule : public QObject {
 
   void queryParameters() {
     GUARDED(
-        const auto q = CreateMySQLQuery(QString()); QVERIFY(q->Params().isEmpty());
+        const auto q = CreateMySQLQuery(*FDM, QString()); QVERIFY(q->Params().isEmpty());
         q->SetSQLText(QStringLiteral(
             "SELECT * FROM T WHERE A = :Table_Name AND B = :TABLE_NAME AND C = ':NOT' AND D = :d"));
         QCOMPARE(q->Params().size(), 2);
@@ -357,15 +357,15 @@ class TestDataModule : public QObject {
   void execSQLPreparesOnce() {
     NOMPACK_REQUIRE_SERVER(FMySQLUp, QStringLiteral("MariaDB 127.0.0.1:3306"));
     GUARDED(
-        ConnectAll(); QVERIFY(ExecMySQLSQL(
+        ConnectAll(); QVERIFY(ExecMySQLSQL(*FDM, 
             QStringLiteral("CREATE OR REPLACE TABLE DM_P (ID INT, NAME VARCHAR(20))")));
         auto prepares =
-            [] {
-              return OpenMySQLQuery(QStringLiteral("SHOW SESSION STATUS LIKE 'Com_stmt_prepare'"))
+            [this] {
+              return OpenMySQLQuery(*FDM, QStringLiteral("SHOW SESSION STATUS LIKE 'Com_stmt_prepare'"))
                   ->Fields(1)
                   .AsInteger();
             };
-        const int before = prepares(); const auto q = CreateMySQLQuery(QString());
+        const int before = prepares(); const auto q = CreateMySQLQuery(*FDM, QString());
         for (int id = 1; id <= 3; ++id) {
           q->SetSQLText(QStringLiteral("insert into `DM_P` (ID, NAME) values (:ID, :NAME);"));
           q->ParamByName(QStringLiteral("ID")) = {QStringLiteral("ID"), ftInteger,
@@ -376,26 +376,24 @@ class TestDataModule : public QObject {
         } QCOMPARE(prepares() - before, 1);
         // A connection opened anew gets the statement prepared anew.
         FDM->MySQLDisconnect(); QVERIFY_THROWS_EXCEPTION(ENompackError, q->ExecSQL()); ConnectAll();
-        q->ExecSQL(); const auto rows = OpenMySQLQuery(
+        q->ExecSQL(); const auto rows = OpenMySQLQuery(*FDM, 
                           QStringLiteral("SELECT COUNT(*) N, MAX(NAME) M FROM DM_P"));
         QCOMPARE(rows->FieldByName(QStringLiteral("N")).AsInteger(), 4);
         QCOMPARE(rows->FieldByName(QStringLiteral("M")).AsString(), QStringLiteral("Име"));)
   }
 
   void queryOutlivesTheDataModule() {
-    GUARDED(auto q = CreateFBQuery(QStringLiteral("SELECT 1 FROM RDB$DATABASE")); FDM.reset();
-            QCOMPARE(DM, nullptr); QVERIFY_THROWS_EXCEPTION(ENompackError, q->Open());
-            QVERIFY_THROWS_EXCEPTION(ENompackError, CreateMySQLQuery(QString()));
-            QVERIFY(!ExecMySQLSQL(QStringLiteral("SELECT 1")));)
+    GUARDED(auto q = CreateFBQuery(*FDM, QStringLiteral("SELECT 1 FROM RDB$DATABASE")); FDM.reset();
+            QCOMPARE(DM, nullptr); QVERIFY_THROWS_EXCEPTION(ENompackError, q->Open());)
   }
 
   void dataVersion_data() {
-    QTest::addColumn<TDMConnectionKind>("kind");
+    QTest::addColumn<DataBaseType>("kind");
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<QString>("version");
-    for (auto [kind, name] : {std::pair{TDMConnectionKind::MySQL, "MySQL"},
-                              std::pair{TDMConnectionKind::FireBird, "FireBird"},
-                              std::pair{TDMConnectionKind::MSSQL, "MSSQL"}}) {
+    for (auto [kind, name] : {std::pair{DataBaseType::MySQL, "MySQL"},
+                              std::pair{DataBaseType::FireBird, "FireBird"},
+                              std::pair{DataBaseType::MSSQL, "MSSQL"}}) {
       QTest::addRow("%s, one row", name) << kind << QStringList{"2, 1, 0, 15"} << "2.1.0.15";
       QTest::addRow("%s, NULL build", name) << kind << QStringList{"2, 1, 0, NULL"} << "2.1.0.0";
       QTest::addRow("%s, no row", name) << kind << QStringList{} << "0.0.0.0";
@@ -405,31 +403,31 @@ class TestDataModule : public QObject {
   }
 
   void dataVersion() {
-    QFETCH(TDMConnectionKind, kind);
+    QFETCH(DataBaseType, kind);
     QFETCH(QStringList, rows);
     QFETCH(QString, version);
     RequireServers();
     GUARDED(
-        ConnectAll(); if (kind == TDMConnectionKind::FireBird)
+        ConnectAll(); if (kind == DataBaseType::FireBird)
             Exec(kind,
                  QStringLiteral("RECREATE TABLE COMPANY_DATA (NAME VARCHAR(40), VER_MAJOR INTEGER, "
                                 "VER_MINOR INTEGER, VER_RELEASE INTEGER, VER_BUILD INTEGER)"));
         else Exec(kind, QStringLiteral("DROP TABLE IF EXISTS COMPANY_DATA"));
-        if (kind != TDMConnectionKind::FireBird) Exec(
+        if (kind != DataBaseType::FireBird) Exec(
             kind, QStringLiteral("CREATE TABLE COMPANY_DATA (NAME VARCHAR(40), VER_MAJOR INTEGER, "
                                  "VER_MINOR INTEGER, VER_RELEASE INTEGER, VER_BUILD INTEGER)"));
         for (const QString& row
              : rows)
             Exec(kind, QStringLiteral("INSERT INTO COMPANY_DATA VALUES ('Аптека', %1)").arg(row));
         QString actual; switch (kind) {
-          case TDMConnectionKind::MySQL:
-            actual = GetMySQLDataVersion();
+          case DataBaseType::MySQL:
+            actual = GetMySQLDataVersion(*FDM);
             break;
-          case TDMConnectionKind::FireBird:
-            actual = GetFBDataVersion();
+          case DataBaseType::FireBird:
+            actual = GetFBDataVersion(*FDM);
             break;
-          case TDMConnectionKind::MSSQL:
-            actual = GetMSSQLDataVersion();
+          case DataBaseType::MSSQL:
+            actual = GetMSSQLDataVersion(*FDM);
             break;
         } QCOMPARE(actual, version);)
   }
@@ -461,18 +459,18 @@ class TestDataModule : public QObject {
         QString error, actual; if (kind == QLatin1String("mysql")) {
           QVERIFY2(FDM->MySQLConnect(kHost, target, QStringLiteral("root"), QString(), error),
                    qPrintable(error));
-          actual = GetMySQLDataVersion();
+          actual = GetMySQLDataVersion(*FDM);
           FDM->MySQLDisconnect();
           MySQLAdmin()->Execute(QStringLiteral("DROP DATABASE ") + target);
         } else if (kind == QLatin1String("firebird")) {
           QVERIFY(FDM->FBConnect(kHost + QLatin1Char(':') + target));
-          actual = GetFBDataVersion();
+          actual = GetFBDataVersion(*FDM);
           FDM->FBDisconnect();
           DropFirebirdDatabase(kHost + QLatin1Char(':') + target, TDM::FBAttachmentParams());
         } else {
           QVERIFY2(FDM->MSSQLConnect(kHost, target, QStringLiteral("sa"), QString(), error),
                    qPrintable(error));
-          actual = GetMSSQLDataVersion();
+          actual = GetMSSQLDataVersion(*FDM);
           FDM->MSSQLDisconnect();
           QFile::remove(target);
         } QCOMPARE(actual, QStringLiteral("2.1.0.15"));)

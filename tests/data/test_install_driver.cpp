@@ -6,7 +6,7 @@
 
 #include "AppMiscQueries.h"
 #include "DataModule.h"
-#include "DataModuleLoadDriver.h"
+#include "InstallDriver.h"
 #include "RecorderView.h"
 #include "test_install_support.h"
 

@@ -7,8 +7,8 @@
 
 #include "AppMiscQueries.h"
 #include "DataModule.h"
-#include "DataModuleLoadColumns.h"
-#include "DataModuleLoader.h"
+#include "ColumnReconciliation.h"
+#include "RowLoader.h"
 #include "RecorderView.h"
 #include "test_install_support.h"
 
@@ -319,17 +319,17 @@ class TestLoader : public QObject {
     TDM dm(view);
     QCOMPARE(db.ConnectedBy(dm), QString());
     TRowLoader loader(dm, view);
-    const QString modeBefore = OpenMySQLQuery("SELECT @@sql_mode M")->Fields(0).AsString();
+    const QString modeBefore = OpenMySQLQuery(dm, "SELECT @@sql_mode M")->Fields(0).AsString();
     QVERIFY(!loader.Identity().MySQLHasAutoIncrement("PLAIN"));
     QStringList plainFiles = {"PLAIN[1].xml"};
     loader.LoadMySQLChunks(Folder(), plainFiles, "PLAIN");
-    QCOMPARE(OpenMySQLQuery("SELECT @@sql_mode M")->Fields(0).AsString(), modeBefore);
+    QCOMPARE(OpenMySQLQuery(dm, "SELECT @@sql_mode M")->Fields(0).AsString(), modeBefore);
     QVERIFY(loader.Identity().MySQLHasAutoIncrement("ARTICLE"));
     QStringList files = {"ARTICLE[1].xml"};
     loader.LoadMySQLChunks(Folder(), files, "ARTICLE");
     QStringList none;
     loader.LoadMySQLChunks(Folder(), none, "EMPTY_T");
-    QCOMPARE(OpenMySQLQuery("SELECT @@sql_mode M")->Fields(0).AsString(),
+    QCOMPARE(OpenMySQLQuery(dm, "SELECT @@sql_mode M")->Fields(0).AsString(),
              QString("NO_AUTO_VALUE_ON_ZERO"));
     QVERIFY(view.Errors.isEmpty());
     QVERIFY(view.Log.isEmpty());
@@ -499,7 +499,7 @@ class TestLoader : public QObject {
       QVERIFY2(e.Message().contains("ARTICLE[2].xml"), qPrintable(e.Message()));
     }
     QVERIFY(failed);
-    QCOMPARE(OpenFBQuery("SELECT GEN_ID(ARTICLE_ID, 0) G FROM RDB$DATABASE")->Fields(0).AsInteger(),
+    QCOMPARE(OpenFBQuery(dm, "SELECT GEN_ID(ARTICLE_ID, 0) G FROM RDB$DATABASE")->Fields(0).AsInteger(),
              50);
   }
 

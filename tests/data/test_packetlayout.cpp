@@ -5,6 +5,7 @@
 
 #include "AppMiscFiles.h"
 #include "NompackError.h"
+#include "DataBaseType.h"
 #include "PacketLayout.h"
 
 using namespace PacketLayout;
@@ -26,14 +27,35 @@ class TestPacketLayout : public QObject {
     QCOMPARE(
         BuildPacketName(QStringLiteral("mydb"), QDateTime(QDate(987, 12, 31), QTime(23, 59, 59))),
         QStringLiteral("nompack_mydb_09871231-235959"));
-    QCOMPARE(KindTag(0), QStringLiteral("mydb"));
-    QCOMPARE(KindTag(1), QStringLiteral("fbdb"));
-    QCOMPARE(KindTag(2), QStringLiteral("msdb"));
-    QCOMPARE(PacketExtension(0), QStringLiteral(".mpd"));
-    QCOMPARE(PacketExtension(1), QStringLiteral(".fpd"));
-    QCOMPARE(PacketExtension(2), QStringLiteral(".mspd"));
     QCOMPARE(ChunkFileName(QStringLiteral("ARTICLE"), 12), QStringLiteral("ARTICLE[12].xml"));
     QCOMPARE(ChunkFileMask(QStringLiteral("ARTICLE")), QStringLiteral("ARTICLE[*].xml"));
+  }
+
+  // The kind choice's positions name the packets: a position read as the
+  // wrong kind gives a packet the other side's browser never offers.
+  void kinds_data() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("tag");
+    QTest::addColumn<QString>("extension");
+    QTest::newRow("MySQL") << 0 << "mydb" << ".mpd";
+    QTest::newRow("FireBird") << 1 << "fbdb" << ".fpd";
+    QTest::newRow("MSSQL") << 2 << "msdb" << ".mspd";
+    QTest::newRow("beyond the list") << 3 << "msdb" << ".mspd";
+    QTest::newRow("nothing chosen") << -1 << "msdb" << ".mspd";
+  }
+
+  void kinds() {
+    QFETCH(int, index);
+    QFETCH(QString, tag);
+    QFETCH(QString, extension);
+    const DataBaseType kind = DataBaseTypeFromIndex(index);
+    if (index >= 0 && index <= 2) QCOMPARE(static_cast<int>(kind), index);
+    QCOMPARE(DataBaseTag(kind), tag);
+    QCOMPARE(DataBasePacketExtension(kind), extension);
+    const QString name = BuildPacketName(DataBaseTag(kind), QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)));
+    QCOMPARE(PacketFileName(ArchiveName(PacketFolder(QStringLiteral("/x/"), name)),
+                            DataBasePacketExtension(kind)),
+             QStringLiteral("/x/nompack_%1_20240102-030405%2").arg(tag, extension));
   }
 
   void paths_data() {

@@ -258,7 +258,7 @@ class TestMainForm : public QObject {
     QVERIFY(!fb->isVisible());
     QVERIFY(my->isVisible());
     QCOMPARE(Text(form, QStringLiteral("edMySQLUserName")), QStringLiteral("sa"));
-    QCOMPARE(form.CurrentSettings().DataBaseType, 2);
+    QCOMPARE(form.CurrentSettings().DataBaseType, DataBaseType::MSSQL);
 
     SetText(form, QStringLiteral("edMySQLUserName"), QStringLiteral("typed again"));
     ChooseKind(form, 0);  // back to MySQL: root, over what was typed
@@ -276,8 +276,8 @@ class TestMainForm : public QObject {
     const TRunSettings settings = form.CurrentSettings();
     QCOMPARE(settings.FBDBHost, QStringLiteral(" "));
     QCOMPARE(settings.InstallFile, QStringLiteral("/tmp/x.fpd"));
-    QCOMPARE(settings.MySQLPassword, QStringLiteral("secret"));
-    QCOMPARE(settings.MySQLUserName, QStringLiteral("root"));
+    QCOMPARE(settings.Password, QStringLiteral("secret"));
+    QCOMPARE(settings.UserName, QStringLiteral("root"));
   }
 
   void openDialogFilters_data() {

@@ -30,8 +30,8 @@ class TColumnLimits {
  public:
   // The columns of a target table, by upper-cased name. A table the
   // catalogue does not know gets no limits.
-  static TColumnLimits ReadMySQL(const QString& table);
-  static TColumnLimits ReadFB(const QString& table);
+  static TColumnLimits ReadMySQL(TDM& dm, const QString& table);
+  static TColumnLimits ReadFB(TDM& dm, const QString& table);
 
   // The limit of a column, nullptr when nothing is checked for it.
   const TColumnLimit* Find(const QString& column) const;

@@ -1,9 +1,10 @@
-#include "DataModuleCleanup.h"
+#include "TargetCleanup.h"
 
 #include "AppMiscQueries.h"
 #include "AppView.h"
 #include "DataModule.h"
-#include "DataModuleLoadCheck.h"
+#include "Identifiers.h"
+#include "PacketCheck.h"
 #include "NompackError.h"
 #include "QBMisc.h"
 
@@ -63,12 +64,12 @@ void TTargetCleanup::ExecMySQLTableSQL(const QString& format, const QString& tab
     FView.ShowError(PlainTableNameError(table));
     return;
   }
-  ExecMySQLSQL(format.arg(table));
+  ExecMySQLSQL(FDM, format.arg(table));
 }
 
 void TTargetCleanup::ClearMySQLDocuments() {
   const QStringList tables = DocumentTables().split(QStringLiteral("\r\n"));
-  for (const QString& table : tables) ExecMySQLSQL(QStringLiteral("DELETE FROM %1;").arg(table));
+  for (const QString& table : tables) ExecMySQLSQL(FDM, QStringLiteral("DELETE FROM %1;").arg(table));
 }
 
 void TTargetCleanup::ClearMySQLNomenclature(const QString& descriptorPath) {
@@ -81,8 +82,8 @@ void TTargetCleanup::ClearMySQLNomenclature(const QString& descriptorPath) {
 
 bool TTargetCleanup::PrepareFBTarget(QString& errorText) {
   try {
-    ExecFBSQL(QStringLiteral("DELETE FROM ARTICLE_CENTRAL_LOCK;"));
-    ExecFBSQL(QStringLiteral("EXECUTE PROCEDURE SP_CLEANUP_DB;"));
+    ExecFBSQL(FDM, QStringLiteral("DELETE FROM ARTICLE_CENTRAL_LOCK;"));
+    ExecFBSQL(FDM, QStringLiteral("EXECUTE PROCEDURE SP_CLEANUP_DB;"));
     FDM.FBCommitRetaining();
     return true;
   } catch (const ENompackError& e) {
@@ -104,8 +105,8 @@ bool TTargetCleanup::ClearFBNomenclature(const QString& descriptorPath, QString&
       RequirePlainTableName(table);
       // Child rows first: the parent column references the same table.
       if (table == QLatin1String("EXPENSE_TYPE"))
-        ExecFBSQL(QStringLiteral("DELETE FROM EXPENSE_TYPE WHERE PARENT_ID IS NOT NULL;"));
-      ExecFBSQL(QStringLiteral("DELETE FROM %1;").arg(table));
+        ExecFBSQL(FDM, QStringLiteral("DELETE FROM EXPENSE_TYPE WHERE PARENT_ID IS NOT NULL;"));
+      ExecFBSQL(FDM, QStringLiteral("DELETE FROM %1;").arg(table));
       FDM.FBCommitRetaining();
     }
     return true;

@@ -2,10 +2,11 @@
 
 #include <QString>
 
-#include "DataModuleLoader.h"
+#include "RowLoader.h"
 
 class IAppView;
 class TDM;
+class TLoadTarget;
 struct TPacketContents;
 
 // The loading stage of an installation: walks the descriptor's tables in
@@ -24,6 +25,11 @@ class TInstallDriver {
   bool InstallFBData(const QString& packetFolder, const QString& descriptorPath, QString& errorText,
                      const TPacketContents* checked = nullptr);
 
+  // The same on the target a run picked for its kind.
+  bool InstallData(TLoadTarget& target, const QString& packetFolder,
+                   const QString& descriptorPath, QString& errorText,
+                   const TPacketContents* checked = nullptr);
+
   void LoadMySQLTable(const QString& table, const QString& packetFolder);
   // Commits the FireBird transaction once the table is loaded.
   void LoadFBTable(const QString& table, const QString& packetFolder);
@@ -32,14 +38,10 @@ class TInstallDriver {
   int RefusedRows() const { return FLoader.RefusedRows(); }
 
  private:
-  enum class TTarget { MySQL, FireBird };
-
   TDM& FDM;
   IAppView& FView;
   TRowLoader FLoader;
   const TPacketContents* FChecked = nullptr;
 
-  bool InstallData(TTarget target, const QString& packetFolder, const QString& descriptorPath,
-                   QString& errorText, const TPacketContents* checked);
-  void LoadTable(TTarget target, const QString& table, const QString& packetFolder);
+  void LoadTable(TLoadTarget& target, const QString& table, const QString& packetFolder);
 };

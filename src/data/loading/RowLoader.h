@@ -4,14 +4,15 @@
 #include <QStringList>
 
 #include "Connection.h"
-#include "DataModuleLoadColumns.h"
-#include "DataModuleLoadIdentity.h"
+#include "ColumnReconciliation.h"
+#include "IdentityReset.h"
 #include "FieldType.h"
 #include "Variant.h"
 
 class IAppView;
 class TClientDataSet;
 class TDM;
+class TLoadTarget;
 class TQuery;
 
 // Copies the rows of one table's chunk files into the target table, one
@@ -29,6 +30,10 @@ class TRowLoader {
                        int knownTotalRows = -1);
   void LoadFBChunks(const QString& packetFolder, QStringList& chunkFiles, const QString& table,
                     int knownTotalRows = -1);
+
+  // The same on the target a run picked for its kind.
+  void LoadChunks(TLoadTarget& target, const QString& packetFolder, QStringList& chunkFiles,
+                  const QString& table, int knownTotalRows = -1);
 
   // Rows of the listed chunk files together.
   int CountChunkRows(const QString& packetFolder, const QStringList& chunkFiles);
@@ -49,19 +54,14 @@ class TRowLoader {
   TIdentityReset& Identity() { return FIdentity; }
 
  private:
-  enum class TTarget { MySQL, FireBird };
-
   TDM& FDM;
   IAppView& FView;
   TColumnReconciliation FColumns;
   TIdentityReset FIdentity;
   int FRefusedRows = 0;
 
-  void LoadChunks(TTarget target, const QString& packetFolder, QStringList& chunkFiles,
-                  const QString& table, int knownTotalRows);
-  void LoadRows(TTarget target, const QString& packetFolder, QStringList& chunkFiles,
+  void LoadRows(TLoadTarget& target, const QString& packetFolder, QStringList& chunkFiles,
                 const QString& table, int knownTotalRows, bool hasPharmId);
-  void ResetIdentity(TTarget target, const QString& table);
   void LogRefusedRow(const QString& message, const QString& table, const TClientDataSet& chunk,
                      int row);
 };

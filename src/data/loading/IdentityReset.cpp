@@ -1,11 +1,11 @@
-#include "DataModuleLoadIdentity.h"
+#include "IdentityReset.h"
 
 #include "AppMiscQueries.h"
 #include "DataModule.h"
-#include "DataModuleLoadCheck.h"
+#include "Identifiers.h"
 
 bool TIdentityReset::MySQLHasAutoIncrement(const QString& table) {
-  const auto query = CreateMySQLQuery(QStringLiteral(
+  const auto query = CreateMySQLQuery(FDM, QStringLiteral(
       "SELECT \r\n"
       "  COUNT(T.TABLE_NAME) CHECK_COUNT \r\n"
       "FROM information_schema.TABLES T \r\n"
@@ -18,22 +18,22 @@ bool TIdentityReset::MySQLHasAutoIncrement(const QString& table) {
 }
 
 void TIdentityReset::SetNoAutoValueOnZero() {
-  ExecMySQLSQL(QStringLiteral("SET sql_mode = 'NO_AUTO_VALUE_ON_ZERO ';"));
+  ExecMySQLSQL(FDM, QStringLiteral("SET sql_mode = 'NO_AUTO_VALUE_ON_ZERO ';"));
 }
 
 qint64 TIdentityReset::GetMySQLMaxId(const QString& table) {
   RequirePlainTableName(table);
-  const auto query = OpenMySQLQuery(QStringLiteral("SELECT MAX(ID) MAX_ID FROM %1;").arg(table));
+  const auto query = OpenMySQLQuery(FDM, QStringLiteral("SELECT MAX(ID) MAX_ID FROM %1;").arg(table));
   return query->FieldByName(QStringLiteral("MAX_ID")).AsLargeInt();
 }
 
 void TIdentityReset::ResetMySQLAutoIncrement(const QString& table) {
   const qint64 maxId = GetMySQLMaxId(table);
-  ExecMySQLSQL(QStringLiteral("ALTER TABLE %1 AUTO_INCREMENT=%2;").arg(table).arg(maxId));
+  ExecMySQLSQL(FDM, QStringLiteral("ALTER TABLE %1 AUTO_INCREMENT=%2;").arg(table).arg(maxId));
 }
 
 bool TIdentityReset::FBGeneratorExists(const QString& table) {
-  const auto query = CreateFBQuery(
+  const auto query = CreateFBQuery(FDM, 
       QStringLiteral("SELECT RG.RDB$GENERATOR_NAME GENERATOR_NAME \r\n"
                      " FROM RDB$GENERATORS RG \r\n"
                      "WHERE (COALESCE(RG.RDB$SYSTEM_FLAG, 0) = 0) AND (RG.RDB$GENERATOR_NAME = "
@@ -45,11 +45,11 @@ bool TIdentityReset::FBGeneratorExists(const QString& table) {
 
 qint64 TIdentityReset::GetFBMaxId(const QString& table) {
   RequirePlainTableName(table);
-  const auto query = OpenFBQuery(QStringLiteral("SELECT MAX(ID) MAX_ID FROM %1;").arg(table));
+  const auto query = OpenFBQuery(FDM, QStringLiteral("SELECT MAX(ID) MAX_ID FROM %1;").arg(table));
   return query->FieldByName(QStringLiteral("MAX_ID")).AsLargeInt();
 }
 
 void TIdentityReset::ResetFBGenerator(const QString& table) {
   const qint64 maxId = GetFBMaxId(table);
-  ExecFBSQL(QStringLiteral("SET GENERATOR %1_ID TO %2;").arg(table).arg(maxId));
+  ExecFBSQL(FDM, QStringLiteral("SET GENERATOR %1_ID TO %2;").arg(table).arg(maxId));
 }

@@ -1,23 +1,24 @@
-#include "DataModuleLoadDriver.h"
+#include "InstallDriver.h"
 
 #include "AppMiscFiles.h"
 #include "AppView.h"
 #include "DataModule.h"
-#include "DataModuleLoadCheck.h"
+#include "LoadTarget.h"
+#include "PacketCheck.h"
 #include "NompackError.h"
 #include "PacketLayout.h"
 
 bool TInstallDriver::InstallMySQLData(const QString& packetFolder, const QString& descriptorPath,
                                       QString& errorText, const TPacketContents* checked) {
-  return InstallData(TTarget::MySQL, packetFolder, descriptorPath, errorText, checked);
+  return InstallData(*MakeLoadTarget(DataBaseType::MySQL, FDM, FView), packetFolder, descriptorPath, errorText, checked);
 }
 
 bool TInstallDriver::InstallFBData(const QString& packetFolder, const QString& descriptorPath,
                                    QString& errorText, const TPacketContents* checked) {
-  return InstallData(TTarget::FireBird, packetFolder, descriptorPath, errorText, checked);
+  return InstallData(*MakeLoadTarget(DataBaseType::FireBird, FDM, FView), packetFolder, descriptorPath, errorText, checked);
 }
 
-bool TInstallDriver::InstallData(TTarget target, const QString& packetFolder,
+bool TInstallDriver::InstallData(TLoadTarget& target, const QString& packetFolder,
                                  const QString& descriptorPath, QString& errorText,
                                  const TPacketContents* checked) {
   FView.ShowInstallProgress(QStringLiteral("Зареждане на данни за номенклатури..."), 0, 100);
@@ -41,22 +42,18 @@ bool TInstallDriver::InstallData(TTarget target, const QString& packetFolder,
 }
 
 void TInstallDriver::LoadMySQLTable(const QString& table, const QString& packetFolder) {
-  LoadTable(TTarget::MySQL, table, packetFolder);
+  LoadTable(*MakeLoadTarget(DataBaseType::MySQL, FDM, FView), table, packetFolder);
 }
 
 void TInstallDriver::LoadFBTable(const QString& table, const QString& packetFolder) {
-  LoadTable(TTarget::FireBird, table, packetFolder);
+  LoadTable(*MakeLoadTarget(DataBaseType::FireBird, FDM, FView), table, packetFolder);
 }
 
-void TInstallDriver::LoadTable(TTarget target, const QString& table, const QString& packetFolder) {
+void TInstallDriver::LoadTable(TLoadTarget& target, const QString& table, const QString& packetFolder) {
   const TPacketTable* known = FChecked ? FChecked->Find(table) : nullptr;
   QStringList files =
       known ? known->ChunkFiles : GetFileList(packetFolder, PacketLayout::ChunkFileMask(table));
   const int knownTotal = known ? known->TotalRows : -1;
-  if (target == TTarget::MySQL) {
-    FLoader.LoadMySQLChunks(packetFolder, files, table, knownTotal);
-  } else {
-    FLoader.LoadFBChunks(packetFolder, files, table, knownTotal);
-    FDM.FBCommitRetaining();
-  }
+  FLoader.LoadChunks(target, packetFolder, files, table, knownTotal);
+  target.TableLoaded();
 }

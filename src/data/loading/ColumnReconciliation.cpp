@@ -1,10 +1,10 @@
-#include "DataModuleLoadColumns.h"
+#include "ColumnReconciliation.h"
 
 #include "AppMiscQueries.h"
 #include "AppView.h"
 #include "ClientDataSet.h"
 #include "DataModule.h"
-#include "DataModuleLoadCheck.h"
+#include "Identifiers.h"
 
 void TColumnReconciliation::AddMissingMySQLColumns(const QString& table,
                                                    const TClientDataSet& chunk, bool& reconciled) {
@@ -23,7 +23,7 @@ void TColumnReconciliation::AddMissingMySQLColumns(const QString& table,
       FView.ShowError(PlainColumnNameError(table, def.Name));
       continue;
     }
-    if (ExecMySQLSQL(QStringLiteral("alter table %1 add %2 %3")
+    if (ExecMySQLSQL(FDM, QStringLiteral("alter table %1 add %2 %3")
                          .arg(table, def.Name, GetMySQLColumnType(def))))
       existing.append(def.Name);
   }
@@ -31,7 +31,7 @@ void TColumnReconciliation::AddMissingMySQLColumns(const QString& table,
 }
 
 bool TColumnReconciliation::MySQLColumnExists(const QString& table, const QString& column) {
-  const auto query = CreateMySQLQuery(
+  const auto query = CreateMySQLQuery(FDM, 
       QStringLiteral("SELECT * FROM information_schema.COLUMNS WHERE \r\n"
                      "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = :TABLE_NAME AND COLUMN_NAME = "
                      ":COLUMN_NAME"));

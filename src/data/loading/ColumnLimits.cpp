@@ -1,4 +1,4 @@
-#include "DataModuleLoadLimits.h"
+#include "ColumnLimits.h"
 
 #include <cmath>
 #include <limits>
@@ -52,9 +52,9 @@ QString OutOfRange(const QString& column, const Variant& value, const QString& t
 
 }  // namespace
 
-TColumnLimits TColumnLimits::ReadMySQL(const QString& table) {
+TColumnLimits TColumnLimits::ReadMySQL(TDM& dm, const QString& table) {
   TColumnLimits limits;
-  const auto query = CreateMySQLQuery(
+  const auto query = CreateMySQLQuery(dm, 
       QStringLiteral("SELECT COLUMN_NAME, DATA_TYPE, COLUMN_TYPE, CHARACTER_MAXIMUM_LENGTH, "
                      "CHARACTER_OCTET_LENGTH, CHARACTER_SET_NAME, NUMERIC_PRECISION, NUMERIC_SCALE "
                      "FROM information_schema.COLUMNS "
@@ -96,9 +96,9 @@ TColumnLimits TColumnLimits::ReadMySQL(const QString& table) {
   return limits;
 }
 
-TColumnLimits TColumnLimits::ReadFB(const QString& table) {
+TColumnLimits TColumnLimits::ReadFB(TDM& dm, const QString& table) {
   TColumnLimits limits;
-  const auto query = CreateFBQuery(QStringLiteral(
+  const auto query = CreateFBQuery(dm, QStringLiteral(
       "SELECT TRIM(RF.RDB$FIELD_NAME) FIELD_NAME, F.RDB$FIELD_TYPE FIELD_TYPE, "
       "F.RDB$FIELD_SCALE FIELD_SCALE, F.RDB$CHARACTER_LENGTH CHARS "
       "FROM RDB$RELATION_FIELDS RF JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE "

@@ -1,12 +1,13 @@
-#include "DataModuleLoader.h"
+#include "RowLoader.h"
 
 #include "AppMiscFiles.h"
 #include "AppMiscQueries.h"
 #include "AppView.h"
 #include "ClientDataSet.h"
 #include "DataModule.h"
-#include "DataModuleLoadCheck.h"
-#include "DataModuleLoadLimits.h"
+#include "ColumnLimits.h"
+#include "Identifiers.h"
+#include "LoadTarget.h"
 #include "NamedParams.h"
 #include "NompackError.h"
 
@@ -29,12 +30,12 @@ TRowLoader::TRowLoader(TDM& dm, IAppView& view)
 
 void TRowLoader::LoadMySQLChunks(const QString& packetFolder, QStringList& chunkFiles,
                                  const QString& table, int knownTotalRows) {
-  LoadChunks(TTarget::MySQL, packetFolder, chunkFiles, table, knownTotalRows);
+  LoadChunks(*MakeLoadTarget(DataBaseType::MySQL, FDM, FView), packetFolder, chunkFiles, table, knownTotalRows);
 }
 
 void TRowLoader::LoadFBChunks(const QString& packetFolder, QStringList& chunkFiles,
                               const QString& table, int knownTotalRows) {
-  LoadChunks(TTarget::FireBird, packetFolder, chunkFiles, table, knownTotalRows);
+  LoadChunks(*MakeLoadTarget(DataBaseType::FireBird, FDM, FView), packetFolder, chunkFiles, table, knownTotalRows);
 }
 
 int TRowLoader::CountChunkRows(const QString& packetFolder, const QStringList& chunkFiles) {
@@ -49,9 +50,7 @@ int TRowLoader::CountChunkRows(const QString& packetFolder, const QStringList& c
 }
 
 bool TRowLoader::MySQLTableHasPharmId(const QString& table) {
-  QStringList columns = FDM.MySQLCon().ColumnNames(table);
-  UpperCaseList(columns);
-  return columns.contains(kPharmId);
+  return ::MySQLTableHasPharmId(FDM, table);
 }
 
 void TRowLoader::BindFBParam(TQuery& statement, const QString& name, TFieldType type,
@@ -96,46 +95,36 @@ void TRowLoader::BindFBParam(TParam& param, TFieldType type, const Variant& valu
   param.Value = value;
 }
 
-void TRowLoader::LoadChunks(TTarget target, const QString& packetFolder, QStringList& chunkFiles,
-                            const QString& table, int knownTotalRows) {
+void TRowLoader::LoadChunks(TLoadTarget& target, const QString& packetFolder,
+                            QStringList& chunkFiles, const QString& table, int knownTotalRows) {
   // The name reaches SQL text unquoted (MySQL quotes it in the insert only).
   RequirePlainTableName(table);
-  const bool mysql = target == TTarget::MySQL;
-  const bool hasIdentity =
-      mysql ? FIdentity.MySQLHasAutoIncrement(table) : FIdentity.FBGeneratorExists(table);
+  const bool hasIdentity = target.HasIdentity(table);
   try {
-    if (mysql && hasIdentity) FIdentity.SetNoAutoValueOnZero();
-    const bool hasPharmId = mysql && MySQLTableHasPharmId(table);
+    if (hasIdentity) target.PrepareIdentity();
+    const bool hasPharmId = target.HasPharmId(table);
     LoadRows(target, packetFolder, chunkFiles, table, knownTotalRows, hasPharmId);
   } catch (...) {
     // The counter follows what was loaded, also when loading stopped
     // half-way; the failure that stopped it is what travels on.
     if (hasIdentity) {
       try {
-        ResetIdentity(target, table);
+        target.ResetIdentity(table);
       } catch (...) {
       }
     }
     throw;
   }
-  if (hasIdentity) ResetIdentity(target, table);
+  if (hasIdentity) target.ResetIdentity(table);
 }
 
-void TRowLoader::ResetIdentity(TTarget target, const QString& table) {
-  if (target == TTarget::MySQL) {
-    FIdentity.ResetMySQLAutoIncrement(table);
-  } else {
-    FIdentity.ResetFBGenerator(table);
-  }
-}
-
-void TRowLoader::LoadRows(TTarget target, const QString& packetFolder, QStringList& chunkFiles,
-                          const QString& table, int knownTotalRows, bool hasPharmId) {
-  const bool mysql = target == TTarget::MySQL;
+void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder,
+                          QStringList& chunkFiles, const QString& table, int knownTotalRows,
+                          bool hasPharmId) {
   SortChunkFiles(chunkFiles);
   const int totalRows =
       knownTotalRows >= 0 ? knownTotalRows : CountChunkRows(packetFolder, chunkFiles);
-  const auto statement = mysql ? CreateMySQLQuery(QString()) : CreateFBQuery(QString());
+  const auto statement = target.CreateStatement();
   const QString caption = QStringLiteral("Зареждане на данни за таблица %1").arg(table);
   TClientDataSet chunk;
   int rowsBefore = 0;
@@ -152,10 +141,9 @@ void TRowLoader::LoadRows(TTarget target, const QString& packetFolder, QStringLi
     const int rowCount = chunk.RecordCount();
     if (rowCount == 0) continue;
     for (const TFieldDef& def : chunk.FieldDefs()) RequirePlainColumnName(table, def.Name);
-    if (mysql && !columnsReconciled)
-      FColumns.AddMissingMySQLColumns(table, chunk, columnsReconciled);
+    target.ReconcileColumns(table, chunk, columnsReconciled);
     if (!limitsRead) {
-      limits = mysql ? TColumnLimits::ReadMySQL(table) : TColumnLimits::ReadFB(table);
+      limits = target.ReadLimits(table);
       limitsRead = true;
     }
 
@@ -163,12 +151,8 @@ void TRowLoader::LoadRows(TTarget target, const QString& packetFolder, QStringLi
     // prepared statement serves every chunk of the same shape.
     if (shape.Sql.isEmpty() || chunk.FieldDefs() != shapeFields) {
       shapeFields = chunk.FieldDefs();
-      // MySQL: the chunk's own PHARM_ID gives way to the appended one (named
-      // twice, the insert would be refused for every row). FireBird: a
-      // column named exactly PHARM_ID is not loaded.
       const auto leftOut = [&](const TFieldDef& def) {
-        return mysql ? hasPharmId && def.Name.compare(kPharmId, Qt::CaseInsensitive) == 0
-                     : def.Name == kPharmId;
+        return target.LeavesOut(def.Name, hasPharmId);
       };
       QStringList columns;
       for (const TFieldDef& def : shapeFields) {
@@ -178,10 +162,7 @@ void TRowLoader::LoadRows(TTarget target, const QString& packetFolder, QStringLi
       const QString columnList = columns.join(QStringLiteral(", "));
       const QString paramList =
           columns.isEmpty() ? QString() : QLatin1Char(':') + columns.join(QStringLiteral(", :"));
-      shape.Sql = mysql ? QStringLiteral("insert into `%1` (%2) values (%3);")
-                              .arg(table, columnList, paramList)
-                        : QStringLiteral("insert into %1 (%2) values (%3);")
-                              .arg(table, columnList, paramList);
+      shape.Sql = target.InsertStatement(table, columnList, paramList);
       statement->SetSQLText(shape.Sql);
       shape.ColumnParams.clear();
       columnLimits.clear();
@@ -204,12 +185,7 @@ void TRowLoader::LoadRows(TTarget target, const QString& packetFolder, QStringLi
         if (p < 0) continue;
         if (refusal.isEmpty())
           refusal = TColumnLimits::Check(shapeFields[c].Name, columnLimits[c], values[c]);
-        if (mysql) {
-          params[p].DataType = shapeFields[c].DataType;
-          params[p].Value = values[c];
-        } else {
-          BindFBParam(params[p], shapeFields[c].DataType, values[c]);
-        }
+        target.Bind(params[p], shapeFields[c].DataType, values[c]);
       }
       if (shape.PharmIdParam >= 0) {
         params[shape.PharmIdParam].DataType = ftInteger;

@@ -6,19 +6,6 @@
 
 class IAppView;
 
-// A packet comes from elsewhere: its table names (descriptor lines) and
-// column names (chunk field definitions) end up in SQL text unquoted, so only
-// plain identifiers may get there: a Latin letter or "_" first, then Latin
-// letters, digits, "_" or "$".
-bool IsPlainIdentifier(const QString& name);
-// The message for a table name that is no plain identifier.
-QString PlainTableNameError(const QString& table);
-// ENompackError with that message when the name is no plain identifier.
-void RequirePlainTableName(const QString& table);
-// The same for a column of a table.
-QString PlainColumnNameError(const QString& table, const QString& column);
-void RequirePlainColumnName(const QString& table, const QString& column);
-
 // One table of a checked packet: its chunk files in loading order and the
 // number of rows they hold together.
 struct TPacketTable {

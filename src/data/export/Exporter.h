@@ -4,10 +4,12 @@
 #include <QStringList>
 #include <functional>
 
-#include "DataModule.h"
+#include "DataBaseType.h"
 
 class IAppView;
 class TClientDataSet;
+class TDM;
+class TExportSource;
 class TQuery;
 
 // The paged export of one table into chunk files, on the data module's
@@ -56,6 +58,10 @@ class TExporter {
     FPageStatementObserver = std::move(observer);
   }
 
+  // The export of one table from the source a run picked for its kind.
+  void ExportTable(TExportSource& source, const QString& TableName, const QString& Folder,
+                   int ChunkSize, int& RowsDone);
+
   // Chunk writes made per chunk before the failure is given up.
   static constexpr int kWriteAttempts = 11;
 
@@ -65,10 +71,6 @@ class TExporter {
   TChunkWriter FChunkWriter;
   std::function<void(const QString&)> FPageStatementObserver;
 
-  void ExportTable(TDMConnectionKind kind, const QString& TableName, const QString& Folder,
-                   int ChunkSize, int& RowsDone);
-  int GetRowCount(TDMConnectionKind kind, const QString& TableName);
-  TQuery& PageQuery(TDMConnectionKind kind) const;
   void WriteChunk(const TClientDataSet& page, const QString& fileName);
 };
 
@@ -76,8 +78,3 @@ class TExporter {
 // definitions, to FileName as a single-byte data packet; creates or replaces
 // the file. Errors propagate (ENompackError).
 void SaveDataSetToXML(const TClientDataSet& DataSet, const QString& FileName);
-
-// Table names reach SQL as they are; anything but a plain identifier
-// (letters, digits, "_", not starting with a digit) is refused with an
-// ENompackError before it does.
-void CheckTableName(const QString& TableName);

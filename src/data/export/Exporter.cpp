@@ -1,0 +1,184 @@
+#include "Exporter.h"
+
+#include <QSet>
+
+#include "DataModule.h"
+#include "ExportSource.h"
+#include "Identifiers.h"
+#include "AppView.h"
+#include "ClientDataSet.h"
+#include "NompackError.h"
+#include "PacketLayout.h"
+#include "Query.h"
+
+namespace {
+
+QString ExportContext(const QString& table, int chunkNo) {
+  return QStringLiteral("exporting %1, chunk %2").arg(table).arg(chunkNo);
+}
+
+// Remembers the IDs of a table's pages, so that a row returned by two pages
+// (paging without an ordering over rows that moved) is caught.
+class TIdTracker {
+ public:
+  // The value already seen, as text; empty when every ID of the page is new.
+  QString AddPage(const TClientDataSet& page) {
+    const int field = page.FindField(QStringLiteral("ID"));
+    if (field < 0) return QString();
+    for (const QVector<Variant>& row : page.Rows()) {
+      const Variant& id = row.at(field);
+      if (id.IsNullOrEmpty()) continue;
+      if (id.IsInteger()) {
+        const qint64 value = id.ToInt64();
+        if (FInts.contains(value)) return QString::number(value);
+        FInts.insert(value);
+      } else {
+        const QString value = id.ToString();
+        if (FTexts.contains(value)) return value;
+        FTexts.insert(value);
+      }
+    }
+    return QString();
+  }
+
+ private:
+  QSet<qint64> FInts;
+  QSet<QString> FTexts;
+};
+
+}  // namespace
+
+void SaveDataSetToXML(const TClientDataSet& DataSet, const QString& FileName) {
+  if (DataSet.RecNo() <= 1) {
+    DataSet.SaveToFile(FileName, TDataPacketFormat::SingleByte);
+    return;
+  }
+  // Rows before the current one are not part of the packet.
+  TClientDataSet rest;
+  for (const TFieldDef& def : DataSet.FieldDefs()) rest.AddFieldDef(def);
+  const auto& rows = DataSet.Rows();
+  for (int i = DataSet.RecNo() - 1; i < rows.size(); ++i) rest.AppendRow(rows.at(i));
+  rest.SaveToFile(FileName, TDataPacketFormat::SingleByte);
+}
+
+TExporter::TExporter(TDM& dm, IAppView& view)
+    : FDM(dm), FView(view), FChunkWriter(&SaveDataSetToXML) {}
+
+int TExporter::GetFBRowCount(const QString& TableName) {
+  return MakeExportSource(DataBaseType::FireBird, FDM)->RowCount(TableName);
+}
+
+int TExporter::GetMySQLRowCount(const QString& TableName) {
+  return MakeExportSource(DataBaseType::MySQL, FDM)->RowCount(TableName);
+}
+
+int TExporter::GetMSSQLRowCount(const QString& TableName) {
+  return MakeExportSource(DataBaseType::MSSQL, FDM)->RowCount(TableName);
+}
+
+QStringList TExporter::GetMSSQLFieldNames(const QString& TableName) {
+  RequirePlainTableName(TableName);
+  return FDM.MSSQLCon().ColumnNames(TableName);
+}
+
+bool TExporter::MSSQLTableHasID(const QString& TableName) {
+  return HasIDColumn(GetMSSQLFieldNames(TableName));
+}
+
+QString TExporter::BuildMSSQLPageQuery(const QString& TableName) {
+  return ::BuildMSSQLPageQuery(TableName, GetMSSQLFieldNames(TableName));
+}
+
+void TExporter::WriteChunk(const TClientDataSet& page, const QString& fileName) {
+  // A chunk file that cannot be written now (a virus scanner holding it, a
+  // network folder hiccup) is tried again at once, silently. The last
+  // failure travels on as it was thrown, with whatever context the writer
+  // gave it.
+  for (int attempt = 1;; ++attempt) {
+    try {
+      FChunkWriter(page, fileName);
+      return;
+    } catch (const ENompackError&) {
+      if (attempt >= kWriteAttempts) throw;
+    } catch (const std::exception& e) {
+      if (attempt >= kWriteAttempts) throw ENompackError(QString::fromLocal8Bit(e.what()));
+    }
+  }
+}
+
+void TExporter::ExportTable(TExportSource& source, const QString& TableName,
+                            const QString& Folder, int ChunkSize, int& RowsDone) {
+  RowsDone = 0;
+  RequirePlainTableName(TableName);
+  if (ChunkSize <= 0)
+    throw ENompackError(QStringLiteral("Invalid chunk size %1").arg(ChunkSize),
+                        ENompackError::Kind::Assertion);
+  int ChunkNo = 1;
+  int Offset = 0;
+  const int Total = source.RowCount(TableName);
+  source.BeginTable(TableName);
+  TQuery& query = source.PageQuery();
+  TIdTracker ids;
+  for (;;) {
+    query.Close();
+    const QString sql = source.PageStatement(Offset, ChunkSize);
+    query.SetSQLText(sql);
+    if (FPageStatementObserver) FPageStatementObserver(sql);
+    try {
+      query.Open();
+    } catch (ENompackError& e) {
+      e.AddContext(ExportContext(TableName, ChunkNo));
+      throw;
+    }
+    if (query.IsEmpty()) break;
+    query.Last();
+    RowsDone += query.RecordCount();
+    query.First();
+
+    const QString repeated = ids.AddPage(query.DataSet());
+    if (!repeated.isEmpty()) {
+      throw ENompackError(
+          QStringLiteral("Таблица %1: редът с ID %2 е прочетен повторно в част %3. Редовете на "
+                         "таблицата са се променили по време на изнасянето.")
+              .arg(TableName, repeated)
+              .arg(ChunkNo))
+          .AddContext(ExportContext(TableName, ChunkNo));
+    }
+    const QString fileName = Folder + PacketLayout::ChunkFileName(TableName, ChunkNo);
+    try {
+      WriteChunk(query.DataSet(), fileName);
+    } catch (ENompackError& e) {
+      e.AddContext(ExportContext(TableName, ChunkNo));
+      throw;
+    }
+    Offset += ChunkSize;
+    ++ChunkNo;
+    FView.ShowTableProgress(RowsDone, Total);
+  }
+  query.Close();
+  // Lost or repeated rows show as a different number of rows.
+  if (RowsDone != Total) {
+    throw ENompackError(
+        QStringLiteral("Таблица %1: изнесени са %2 реда, а преброените са %3. Редовете на "
+                       "таблицата са се променили по време на изнасянето.")
+            .arg(TableName)
+            .arg(RowsDone)
+            .arg(Total))
+        .AddContext(ExportContext(TableName, ChunkNo - 1));
+  }
+}
+
+void TExporter::ExportFBTable(const QString& TableName, const QString& Folder, int ChunkSize,
+                              int& RowsDone) {
+  ExportTable(*MakeExportSource(DataBaseType::FireBird, FDM), TableName, Folder, ChunkSize, RowsDone);
+}
+
+void TExporter::ExportMySQLTable(const QString& TableName, const QString& Folder, int ChunkSize,
+                                 int& RowsDone) {
+  ExportTable(*MakeExportSource(DataBaseType::MySQL, FDM), TableName, Folder, ChunkSize, RowsDone);
+}
+
+void TExporter::ExportMSSQLTable(const QString& TableName, const QString& Folder, int ChunkSize,
+                                 int& RowsDone) {
+  ExportTable(*MakeExportSource(DataBaseType::MSSQL, FDM), TableName, Folder, ChunkSize, RowsDone);
+}

@@ -1,0 +1,97 @@
+#include "LoadTarget.h"
+
+#include "AppMiscQueries.h"
+#include "DataModule.h"
+#include "RowLoader.h"
+#include "AppMiscFiles.h"
+#include "TargetCleanup.h"
+
+namespace {
+
+const QString kPharmId = QStringLiteral("PHARM_ID");
+
+class TMySQLLoadTarget : public TLoadTarget {
+ public:
+  TMySQLLoadTarget(TDM& dm, IAppView& view) : TLoadTarget(DataBaseType::MySQL, dm, view) {}
+
+  bool CleanTarget(const QString& descriptorPath, QString& errorText) override {
+    return TTargetCleanup(FDM, FView).PrepareMySQLTarget(descriptorPath, errorText);
+  }
+  bool HasIdentity(const QString& table) override { return FIdentity.MySQLHasAutoIncrement(table); }
+  void PrepareIdentity() override { FIdentity.SetNoAutoValueOnZero(); }
+  void ResetIdentity(const QString& table) override { FIdentity.ResetMySQLAutoIncrement(table); }
+  bool HasPharmId(const QString& table) override { return MySQLTableHasPharmId(FDM, table); }
+  void ReconcileColumns(const QString& table, const TClientDataSet& chunk,
+                        bool& reconciled) override {
+    if (!reconciled) FColumns.AddMissingMySQLColumns(table, chunk, reconciled);
+  }
+  TColumnLimits ReadLimits(const QString& table) override {
+    return TColumnLimits::ReadMySQL(FDM, table);
+  }
+  // The chunk's own PHARM_ID gives way to the appended one (named twice, the
+  // insert would be refused for every row).
+  bool LeavesOut(const QString& column, bool hasPharmId) const override {
+    return hasPharmId && column.compare(kPharmId, Qt::CaseInsensitive) == 0;
+  }
+  QString InsertStatement(const QString& table, const QString& columnList,
+                          const QString& paramList) const override {
+    return QStringLiteral("insert into `%1` (%2) values (%3);").arg(table, columnList, paramList);
+  }
+  void Bind(TParam& param, TFieldType type, const Variant& value) const override {
+    param.DataType = type;
+    param.Value = value;
+  }
+};
+
+class TFBLoadTarget : public TLoadTarget {
+ public:
+  TFBLoadTarget(TDM& dm, IAppView& view) : TLoadTarget(DataBaseType::FireBird, dm, view) {}
+
+  bool CleanTarget(const QString& descriptorPath, QString& errorText) override {
+    TTargetCleanup cleanup(FDM, FView);
+    return cleanup.PrepareFBTarget(errorText) &&
+           cleanup.ClearFBNomenclature(descriptorPath, errorText);
+  }
+  bool HasIdentity(const QString& table) override { return FIdentity.FBGeneratorExists(table); }
+  void ResetIdentity(const QString& table) override { FIdentity.ResetFBGenerator(table); }
+  TColumnLimits ReadLimits(const QString& table) override {
+    return TColumnLimits::ReadFB(FDM, table);
+  }
+  // A column named exactly PHARM_ID is not loaded.
+  bool LeavesOut(const QString& column, bool /*hasPharmId*/) const override {
+    return column == kPharmId;
+  }
+  QString InsertStatement(const QString& table, const QString& columnList,
+                          const QString& paramList) const override {
+    return QStringLiteral("insert into %1 (%2) values (%3);").arg(table, columnList, paramList);
+  }
+  void Bind(TParam& param, TFieldType type, const Variant& value) const override {
+    TRowLoader::BindFBParam(param, type, value);
+  }
+  // Each table is committed once loaded.
+  void TableLoaded() override { FDM.FBCommitRetaining(); }
+};
+
+}  // namespace
+
+std::unique_ptr<TLoadTarget> MakeLoadTarget(DataBaseType kind, TDM& dm, IAppView& view) {
+  switch (kind) {
+    case DataBaseType::MySQL:
+      return std::make_unique<TMySQLLoadTarget>(dm, view);
+    case DataBaseType::FireBird:
+      return std::make_unique<TFBLoadTarget>(dm, view);
+    case DataBaseType::MSSQL:
+      break;
+  }
+  return nullptr;
+}
+
+std::unique_ptr<TQuery> TLoadTarget::CreateStatement() {
+  return CreateQuery(FDM, FKind, QString());
+}
+
+bool MySQLTableHasPharmId(TDM& dm, const QString& table) {
+  QStringList columns = dm.MySQLCon().ColumnNames(table);
+  UpperCaseList(columns);
+  return columns.contains(kPharmId);
+}
