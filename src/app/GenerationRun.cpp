@@ -124,8 +124,8 @@ void TGenerationRun::ExportPacket(DataBaseType kind) {
     return;
   }
   QString packetFile;
-  const bool renamed = archiver.RenamePacketArchive(
-      archiveName, DataBasePacketExtension(kind), packetFile, errorText);
+  const bool renamed = archiver.RenamePacketArchive(archiveName, DataBasePacketExtension(kind),
+                                                    packetFile, errorText);
   // Empty by now: every file it held is in the archive, checked.
   DeleteFolder(FContext.PacketFolder);
   if (!renamed) {

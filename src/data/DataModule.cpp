@@ -1,9 +1,9 @@
 #include "DataModule.h"
 
-#include "Query.h"
 #include "AppView.h"
 #include "Connections.h"
 #include "NompackError.h"
+#include "Query.h"
 
 TDM* DM = nullptr;
 

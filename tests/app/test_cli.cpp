@@ -114,7 +114,8 @@ class TestCli : public QObject {
     const QStringList lines = r.Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY(!lines.isEmpty());
     const QString packet = lines.last();
-    QVERIFY2(packet.startsWith(FOut + QStringLiteral("/nompack_") + DataBaseTag(DataBaseTypeFromIndex(kind))),
+    QVERIFY2(packet.startsWith(FOut + QStringLiteral("/nompack_") +
+                               DataBaseTag(DataBaseTypeFromIndex(kind))),
              qPrintable(packet));
     QVERIFY(packet.endsWith(DataBasePacketExtension(DataBaseTypeFromIndex(kind))));
     QVERIFY(QFileInfo(packet).isFile());

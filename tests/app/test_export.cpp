@@ -283,7 +283,8 @@ class TestExport : public QObject {
       const int n = ++attempts[QFileInfo(file).fileName()];
       if (file.endsWith(QStringLiteral("T120[2].xml")) && n <= failures)
         throw ENompackError(QStringLiteral("Cannot create file \"%1\". Disk busy").arg(file),
-                            ENompackError::Kind::File);
+                            ENompackError::Kind::File)
+            .AddContext(QStringLiteral("attempt %1").arg(n));
       SaveDataSetToXML(page, file);
     });
     int rows = 0;
@@ -301,6 +302,11 @@ class TestExport : public QObject {
       QCOMPARE(e.Message(),
                QStringLiteral("Cannot create file \"%1T120[2].xml\". Disk busy").arg(FFolder));
       QVERIFY2(e.FullText().contains(QStringLiteral("T120, chunk 2")), qPrintable(e.FullText()));
+      // The last failure travels on whole: its kind and the writer's own
+      // context, then where the export was.
+      QCOMPARE(e.ErrorKind(), ENompackError::Kind::File);
+      QCOMPARE(e.Context(), (QStringList{QStringLiteral("attempt 11"),
+                                         QStringLiteral("exporting T120, chunk 2")}));
     }
     QCOMPARE(attempts.value(QStringLiteral("T120[2].xml")), TExporter::kWriteAttempts);
     QCOMPARE(FilesIn(FFolder), QStringList{QStringLiteral("T120[1].xml")});

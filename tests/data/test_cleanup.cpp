@@ -6,8 +6,9 @@
 #include <QtTest>
 
 #include "AppMiscQueries.h"
+#include "Cleanup.h"
 #include "DataModule.h"
-#include "TargetCleanup.h"
+#include "Identifiers.h"
 #include "RecorderView.h"
 #include "test_install_support.h"
 
@@ -20,7 +21,7 @@ const QStringList kCaptions = {QStringLiteral("Изтриване на табл�
                                QStringLiteral("Изтриване на таблици с номенклатури...")};
 
 QStringList DocumentTables() {
-  return TTargetCleanup::DocumentTables().split(QStringLiteral("\r\n"));
+  return TCleanup::DocumentTables().split(QStringLiteral("\r\n"));
 }
 
 void CreateNomenclature(TScratchMySQL& db) {
@@ -66,8 +67,25 @@ class TestCleanup : public QObject {
     FFB = FBReachable();
   }
 
-  // The list is the one the documents are made from here, in its order.
-  void documentTables() { QCOMPARE(DocumentTables(), DocumentTableNames()); }
+  // The clearing list: 26 distinct plain names, every referencing table
+  // emptied before the one it references (a wrong order is refused by a
+  // target with the references), and nothing of the list forgotten.
+  void documentTables() {
+    const QStringList tables = DocumentTables();
+    QCOMPARE(tables.size(), 26);
+    QCOMPARE(QSet<QString>(tables.cbegin(), tables.cend()).size(), 26);
+    for (const QString& t : tables) QVERIFY2(IsPlainIdentifier(t), qPrintable(t));
+    const QMap<QString, QString> parents = DocumentParents();
+    for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
+      QVERIFY2(tables.contains(it.key()) && tables.contains(it.value()), qPrintable(it.key()));
+      QVERIFY2(tables.indexOf(it.key()) < tables.indexOf(it.value()), qPrintable(it.key()));
+    }
+    QStringList expected = DocumentTableNames();
+    QStringList actual = tables;
+    expected.sort();
+    actual.sort();
+    QCOMPARE(actual, expected);
+  }
 
   void isReplicaTableName_data() {
     QTest::addColumn<QString>("name");
@@ -87,7 +105,7 @@ class TestCleanup : public QObject {
   void isReplicaTableName() {
     QFETCH(QString, name);
     QFETCH(bool, replica);
-    QCOMPARE(TTargetCleanup::IsReplicaTableName(name), replica);
+    QCOMPARE(TCleanup::IsReplicaTableName(name), replica);
   }
 
   // Replica tables (and a replica-named view, which the server refuses to
@@ -110,7 +128,7 @@ class TestCleanup : public QObject {
     RecorderView view;
     TDM dm(view);
     QCOMPARE(db.ConnectedBy(dm), QString());
-    TTargetCleanup cleanup(dm, view);
+    TCleanup cleanup(dm, view);
     QString error = "untouched";
     QVERIFY(cleanup.PrepareMySQLTarget(dir.path() + "/tables.descr", error));
     QCOMPARE(error, QString("untouched"));
@@ -141,7 +159,7 @@ class TestCleanup : public QObject {
     TDM dm(view);
     QCOMPARE(db.ConnectedBy(dm), QString());
     QString error;
-    QVERIFY(TTargetCleanup(dm, view).PrepareMySQLTarget(dir.path() + "/tables.descr", error));
+    QVERIFY(TCleanup(dm, view).PrepareMySQLTarget(dir.path() + "/tables.descr", error));
     const QStringList docs = DocumentTables();
     QCOMPARE(view.Errors.size(), 26);
     for (int i = 0; i < 26; ++i)
@@ -189,8 +207,7 @@ class TestCleanup : public QObject {
     TDM dm(view);
     QCOMPARE(db.ConnectedBy(dm), QString());
     QString error;
-    QCOMPARE(TTargetCleanup(dm, view).PrepareMySQLTarget(dir.path() + "/tables.descr", error),
-             result);
+    QCOMPARE(TCleanup(dm, view).PrepareMySQLTarget(dir.path() + "/tables.descr", error), result);
     QCOMPARE(error, errorText);
     QCOMPARE(view.Errors.size(), boxes);
     for (const QString& e : view.Errors)
@@ -212,7 +229,7 @@ class TestCleanup : public QObject {
     TDM dm(view);
     QCOMPARE(db.ConnectedBy(dm), QString());
     QString error;
-    QVERIFY(!TTargetCleanup(dm, view).PrepareMySQLTarget("/nonexistent/tables.descr", error));
+    QVERIFY(!TCleanup(dm, view).PrepareMySQLTarget("/nonexistent/tables.descr", error));
     QVERIFY2(error.contains("/nonexistent/tables.descr"), qPrintable(error));
     QCOMPARE(db.Count("DENIAL"), 0);
   }
@@ -227,7 +244,7 @@ class TestCleanup : public QObject {
     TDM dm(view);
     QVERIFY(dm.FBConnect(db.Database()));
     QString error = "untouched";
-    QVERIFY(TTargetCleanup(dm, view).PrepareFBTarget(error));
+    QVERIFY(TCleanup(dm, view).PrepareFBTarget(error));
     QCOMPARE(error, QString("untouched"));
     // Committed: another attachment sees it.
     db.Reattach();
@@ -245,9 +262,10 @@ class TestCleanup : public QObject {
     TDM dm(view);
     QVERIFY(dm.FBConnect(db.Database()));
     QString error;
-    QVERIFY(!TTargetCleanup(dm, view).PrepareFBTarget(error));
+    QVERIFY(!TCleanup(dm, view).PrepareFBTarget(error));
     QVERIFY2(error.contains("SP_CLEANUP_DB"), qPrintable(error));
-    QCOMPARE(OpenFBQuery(dm, "SELECT COUNT(*) C FROM ARTICLE_CENTRAL_LOCK")->Fields(0).AsInteger(), 1);
+    QCOMPARE(OpenFBQuery(dm, "SELECT COUNT(*) C FROM ARTICLE_CENTRAL_LOCK")->Fields(0).AsInteger(),
+             1);
     dm.FBDisconnect();
     db.Reattach();
     QCOMPARE(db.Count("ARTICLE_CENTRAL_LOCK"), 1);
@@ -300,8 +318,7 @@ class TestCleanup : public QObject {
     TDM dm(view);
     QVERIFY(dm.FBConnect(db.Database()));
     QString error;
-    QCOMPARE(TTargetCleanup(dm, view).ClearFBNomenclature(dir.path() + "/tables.descr", error),
-             result);
+    QCOMPARE(TCleanup(dm, view).ClearFBNomenclature(dir.path() + "/tables.descr", error), result);
     if (errorPart.isEmpty()) {
       QCOMPARE(error, QString());
     } else {

@@ -213,9 +213,9 @@ class TestDataModule : public QObject {
     GUARDED(QString error = QStringLiteral("stale");
             QVERIFY(FDM->MySQLConnect(kHost, FMySQLDb, QStringLiteral("root"), QString(), error));
             QCOMPARE(error, QString()); QVERIFY(FDM->MySQLIsConnected());
-            const auto q = OpenMySQLQuery(*FDM, 
-                QStringLiteral("SELECT DATABASE() D, @@character_set_client C, "
-                               "@@character_set_results R, @@character_set_connection N"));
+            const auto q = OpenMySQLQuery(
+                *FDM, QStringLiteral("SELECT DATABASE() D, @@character_set_client C, "
+                                     "@@character_set_results R, @@character_set_connection N"));
             QCOMPARE(q->FieldByName(QStringLiteral("D")).AsString(), FMySQLDb);
             for (const char* f
                  : {"C", "R", "N"}) QCOMPARE(q->FieldByName(QString::fromLatin1(f)).AsString(),
@@ -282,24 +282,25 @@ class TestDataModule : public QObject {
 
   void fbTransaction() {
     NOMPACK_REQUIRE_SERVER(FFBUp, QStringLiteral("Firebird 127.0.0.1:3050"));
-    GUARDED(QVERIFY(FDM->FBConnect(FBConnectString()));
-            ExecFBSQL(*FDM, QStringLiteral("RECREATE TABLE DM_T (ID INTEGER NOT NULL PRIMARY KEY)"));
-            FDM->FBCommitRetaining();
-            auto count =
-                [this] {
-                  return OpenFBQuery(*FDM, QStringLiteral("SELECT COUNT(*) N FROM DM_T"))
-                      ->FieldByName(QStringLiteral("N"))
-                      .AsInteger();
-                };
-            ExecFBSQL(*FDM, QStringLiteral("INSERT INTO DM_T VALUES (1)")); FDM->FBRollbackRetaining();
-            QCOMPARE(count(), 0); ExecFBSQL(*FDM, QStringLiteral("INSERT INTO DM_T VALUES (2)"));
-            FDM->FBCommitRetaining(); ExecFBSQL(*FDM, QStringLiteral("INSERT INTO DM_T VALUES (3)"));
-            // A refused statement propagates and leaves the transaction's earlier work.
-            QVERIFY_THROWS_EXCEPTION(ENompackError,
-                                     ExecFBSQL(*FDM, QStringLiteral("INSERT INTO DM_T VALUES (2)")));
-            QVERIFY(FDM->FBInTransaction());
-            // The disconnect commits what is still open.
-            FDM->FBDisconnect(); QVERIFY(FDM->FBConnect(FBConnectString())); QCOMPARE(count(), 2);)
+    GUARDED(
+        QVERIFY(FDM->FBConnect(FBConnectString()));
+        ExecFBSQL(*FDM, QStringLiteral("RECREATE TABLE DM_T (ID INTEGER NOT NULL PRIMARY KEY)"));
+        FDM->FBCommitRetaining();
+        auto count =
+            [this] {
+              return OpenFBQuery(*FDM, QStringLiteral("SELECT COUNT(*) N FROM DM_T"))
+                  ->FieldByName(QStringLiteral("N"))
+                  .AsInteger();
+            };
+        ExecFBSQL(*FDM, QStringLiteral("INSERT INTO DM_T VALUES (1)")); FDM->FBRollbackRetaining();
+        QCOMPARE(count(), 0); ExecFBSQL(*FDM, QStringLiteral("INSERT INTO DM_T VALUES (2)"));
+        FDM->FBCommitRetaining(); ExecFBSQL(*FDM, QStringLiteral("INSERT INTO DM_T VALUES (3)"));
+        // A refused statement propagates and leaves the transaction's earlier work.
+        QVERIFY_THROWS_EXCEPTION(ENompackError,
+                                 ExecFBSQL(*FDM, QStringLiteral("INSERT INTO DM_T VALUES (2)")));
+        QVERIFY(FDM->FBInTransaction());
+        // The disconnect commits what is still open.
+        FDM->FBDisconnect(); QVERIFY(FDM->FBConnect(FBConnectString())); QCOMPARE(count(), 2);)
   }
 
   void fbDisconnectAfterTheAttachmentIsLost() {
@@ -320,13 +321,15 @@ class TestDataModule : public QObject {
         // module is free to connect again instead of holding a dead attachment.
         QVERIFY_THROWS_EXCEPTION(ENompackError, FDM->FBDisconnect());
         QVERIFY(!FDM->FBIsConnected()); QVERIFY(FDM->FBConnect(FBConnectString())); QCOMPARE(
-            OpenFBQuery(*FDM, QStringLiteral("SELECT 1 AS ONE FROM RDB$DATABASE"))->RecordCount(), 1);)
+            OpenFBQuery(*FDM, QStringLiteral("SELECT 1 AS ONE FROM RDB$DATABASE"))->RecordCount(),
+            1);)
   }
 
   void execMySQLSQL() {
     NOMPACK_REQUIRE_SERVER(FMySQLUp, QStringLiteral("MariaDB 127.0.0.1:3306"));
-    GUARDED(QVERIFY(!ExecMySQLSQL(*FDM, QStringLiteral("SELECT 1;"))); QCOMPARE(FView.Errors.size(), 1);
-            ConnectAll(); QVERIFY(ExecMySQLSQL(*FDM, QStringLiteral("SELECT 1;")));
+    GUARDED(QVERIFY(!ExecMySQLSQL(*FDM, QStringLiteral("SELECT 1;")));
+            QCOMPARE(FView.Errors.size(), 1); ConnectAll();
+            QVERIFY(ExecMySQLSQL(*FDM, QStringLiteral("SELECT 1;")));
             QVERIFY(ExecMySQLSQL(*FDM, QStringLiteral("DROP TABLE IF EXISTS DM_X;")));
             QCOMPARE(FView.Errors.size(), 1);
             QVERIFY(!ExecMySQLSQL(*FDM, QStringLiteral("DELETE FROM DM_NO_SUCH_TABLE;")));
@@ -357,11 +360,12 @@ class TestDataModule : public QObject {
   void execSQLPreparesOnce() {
     NOMPACK_REQUIRE_SERVER(FMySQLUp, QStringLiteral("MariaDB 127.0.0.1:3306"));
     GUARDED(
-        ConnectAll(); QVERIFY(ExecMySQLSQL(*FDM, 
-            QStringLiteral("CREATE OR REPLACE TABLE DM_P (ID INT, NAME VARCHAR(20))")));
+        ConnectAll(); QVERIFY(ExecMySQLSQL(
+            *FDM, QStringLiteral("CREATE OR REPLACE TABLE DM_P (ID INT, NAME VARCHAR(20))")));
         auto prepares =
             [this] {
-              return OpenMySQLQuery(*FDM, QStringLiteral("SHOW SESSION STATUS LIKE 'Com_stmt_prepare'"))
+              return OpenMySQLQuery(*FDM,
+                                    QStringLiteral("SHOW SESSION STATUS LIKE 'Com_stmt_prepare'"))
                   ->Fields(1)
                   .AsInteger();
             };
@@ -376,8 +380,8 @@ class TestDataModule : public QObject {
         } QCOMPARE(prepares() - before, 1);
         // A connection opened anew gets the statement prepared anew.
         FDM->MySQLDisconnect(); QVERIFY_THROWS_EXCEPTION(ENompackError, q->ExecSQL()); ConnectAll();
-        q->ExecSQL(); const auto rows = OpenMySQLQuery(*FDM, 
-                          QStringLiteral("SELECT COUNT(*) N, MAX(NAME) M FROM DM_P"));
+        q->ExecSQL(); const auto rows = OpenMySQLQuery(
+                          *FDM, QStringLiteral("SELECT COUNT(*) N, MAX(NAME) M FROM DM_P"));
         QCOMPARE(rows->FieldByName(QStringLiteral("N")).AsInteger(), 4);
         QCOMPARE(rows->FieldByName(QStringLiteral("M")).AsString(), QStringLiteral("Име"));)
   }
@@ -391,9 +395,9 @@ class TestDataModule : public QObject {
     QTest::addColumn<DataBaseType>("kind");
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<QString>("version");
-    for (auto [kind, name] : {std::pair{DataBaseType::MySQL, "MySQL"},
-                              std::pair{DataBaseType::FireBird, "FireBird"},
-                              std::pair{DataBaseType::MSSQL, "MSSQL"}}) {
+    for (auto [kind, name] :
+         {std::pair{DataBaseType::MySQL, "MySQL"}, std::pair{DataBaseType::FireBird, "FireBird"},
+          std::pair{DataBaseType::MSSQL, "MSSQL"}}) {
       QTest::addRow("%s, one row", name) << kind << QStringList{"2, 1, 0, 15"} << "2.1.0.15";
       QTest::addRow("%s, NULL build", name) << kind << QStringList{"2, 1, 0, NULL"} << "2.1.0.0";
       QTest::addRow("%s, no row", name) << kind << QStringList{} << "0.0.0.0";

@@ -181,12 +181,17 @@ inline QStringList DocumentTableNames() {
       .split(QLatin1Char(' '));
 }
 
+// Document tables that reference another one, with the one they reference.
+inline QMap<QString, QString> DocumentParents() {
+  return {{"PRESCRIPTION_ITEM", "PRESCRIPTION"},
+          {"SALE_COR_ITEM", "SALE_COR"},
+          {"SALE_ITEM", "SALE"},
+          {"DELIVERY_ITEM", "DELIVERY"},
+          {"RZOK_COR_INVOICE", "RZOK_INVOICE"}};
+}
+
 inline void CreateDocuments(TScratchMySQL& db) {
-  const QMap<QString, QString> parents = {{"PRESCRIPTION_ITEM", "PRESCRIPTION"},
-                                          {"SALE_COR_ITEM", "SALE_COR"},
-                                          {"SALE_ITEM", "SALE"},
-                                          {"DELIVERY_ITEM", "DELIVERY"},
-                                          {"RZOK_COR_INVOICE", "RZOK_INVOICE"}};
+  const QMap<QString, QString> parents = DocumentParents();
   const QStringList docs = DocumentTableNames();
   for (auto it = docs.crbegin(); it != docs.crend(); ++it) {
     QString ddl =

@@ -6,10 +6,10 @@
 #include <QtTest>
 
 #include "AppMiscQueries.h"
-#include "DataModule.h"
 #include "ColumnReconciliation.h"
-#include "RowLoader.h"
+#include "DataModule.h"
 #include "RecorderView.h"
+#include "RowLoader.h"
 #include "test_install_support.h"
 
 using namespace InstallTest;
@@ -499,8 +499,9 @@ class TestLoader : public QObject {
       QVERIFY2(e.Message().contains("ARTICLE[2].xml"), qPrintable(e.Message()));
     }
     QVERIFY(failed);
-    QCOMPARE(OpenFBQuery(dm, "SELECT GEN_ID(ARTICLE_ID, 0) G FROM RDB$DATABASE")->Fields(0).AsInteger(),
-             50);
+    QCOMPARE(
+        OpenFBQuery(dm, "SELECT GEN_ID(ARTICLE_ID, 0) G FROM RDB$DATABASE")->Fields(0).AsInteger(),
+        50);
   }
 
   // A table name that is no plain identifier never reaches SQL.

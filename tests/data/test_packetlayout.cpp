@@ -4,8 +4,8 @@
 #include <QtTest>
 
 #include "AppMiscFiles.h"
-#include "NompackError.h"
 #include "DataBaseType.h"
+#include "NompackError.h"
 #include "PacketLayout.h"
 
 using namespace PacketLayout;
@@ -37,11 +37,16 @@ class TestPacketLayout : public QObject {
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("tag");
     QTest::addColumn<QString>("extension");
-    QTest::newRow("MySQL") << 0 << "mydb" << ".mpd";
-    QTest::newRow("FireBird") << 1 << "fbdb" << ".fpd";
-    QTest::newRow("MSSQL") << 2 << "msdb" << ".mspd";
-    QTest::newRow("beyond the list") << 3 << "msdb" << ".mspd";
-    QTest::newRow("nothing chosen") << -1 << "msdb" << ".mspd";
+    QTest::newRow("MySQL") << 0 << "mydb"
+                           << ".mpd";
+    QTest::newRow("FireBird") << 1 << "fbdb"
+                              << ".fpd";
+    QTest::newRow("MSSQL") << 2 << "msdb"
+                           << ".mspd";
+    QTest::newRow("beyond the list") << 3 << "msdb"
+                                     << ".mspd";
+    QTest::newRow("nothing chosen") << -1 << "msdb"
+                                    << ".mspd";
   }
 
   void kinds() {
@@ -52,7 +57,8 @@ class TestPacketLayout : public QObject {
     if (index >= 0 && index <= 2) QCOMPARE(static_cast<int>(kind), index);
     QCOMPARE(DataBaseTag(kind), tag);
     QCOMPARE(DataBasePacketExtension(kind), extension);
-    const QString name = BuildPacketName(DataBaseTag(kind), QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)));
+    const QString name =
+        BuildPacketName(DataBaseTag(kind), QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)));
     QCOMPARE(PacketFileName(ArchiveName(PacketFolder(QStringLiteral("/x/"), name)),
                             DataBasePacketExtension(kind)),
              QStringLiteral("/x/nompack_%1_20240102-030405%2").arg(tag, extension));

@@ -230,6 +230,32 @@ class TestMainFormServers : public QObject {
       QVERIFY2(Find<QAction>(form, QString::fromLatin1(name))->isEnabled(), name);
     form.SetDataModule(nullptr);
   }
+
+  // A source without the schema version table: the run's error carries
+  // where it happened, which the box leaves out and the log shows.
+  void generationFailureContextReachesTheLog() {
+    QTemporaryDir out;
+    TMainForm form;
+    TDM dm(form);
+    form.SetDataModule(&dm);
+    form.show();
+    TypeInto(form, QStringLiteral("edMySQLDBName"), QStringLiteral("mysql"));
+    TypeInto(form, QStringLiteral("edExportFolderName"), QDir::toNativeSeparators(out.path()));
+    auto* log = Find<QPlainTextEdit>(form, QStringLiteral("memLog"));
+    log->clear();
+    MessageBoxAnswerer answerer;
+    Click(form, QStringLiteral("btnGenerateExport"));
+    QCOMPARE(answerer.Boxes.size(), 1);
+    QCOMPARE(answerer.Boxes[0].Icon, QMessageBox::Critical);
+    QVERIFY2(answerer.Boxes[0].Text.contains(QStringLiteral("COMPANY_DATA"), Qt::CaseInsensitive),
+             qPrintable(answerer.Boxes[0].Text));
+    QVERIFY2(!answerer.Boxes[0].Text.contains(QStringLiteral("reading the schema version")),
+             qPrintable(answerer.Boxes[0].Text));
+    QCOMPARE(log->toPlainText().split(QLatin1Char('\n')).last(),
+             QStringLiteral("(reading the schema version)"));
+    QVERIFY(!dm.MySQLIsConnected());
+    form.SetDataModule(nullptr);
+  }
 };
 
 QTEST_MAIN(TestMainFormServers)

@@ -2,11 +2,11 @@
 
 #include <QSet>
 
+#include "AppView.h"
+#include "ClientDataSet.h"
 #include "DataModule.h"
 #include "ExportSource.h"
 #include "Identifiers.h"
-#include "AppView.h"
-#include "ClientDataSet.h"
 #include "NompackError.h"
 #include "PacketLayout.h"
 #include "Query.h"
@@ -106,8 +106,8 @@ void TExporter::WriteChunk(const TClientDataSet& page, const QString& fileName) 
   }
 }
 
-void TExporter::ExportTable(TExportSource& source, const QString& TableName,
-                            const QString& Folder, int ChunkSize, int& RowsDone) {
+void TExporter::ExportTable(TExportSource& source, const QString& TableName, const QString& Folder,
+                            int ChunkSize, int& RowsDone) {
   RowsDone = 0;
   RequirePlainTableName(TableName);
   if (ChunkSize <= 0)
@@ -170,7 +170,8 @@ void TExporter::ExportTable(TExportSource& source, const QString& TableName,
 
 void TExporter::ExportFBTable(const QString& TableName, const QString& Folder, int ChunkSize,
                               int& RowsDone) {
-  ExportTable(*MakeExportSource(DataBaseType::FireBird, FDM), TableName, Folder, ChunkSize, RowsDone);
+  ExportTable(*MakeExportSource(DataBaseType::FireBird, FDM), TableName, Folder, ChunkSize,
+              RowsDone);
 }
 
 void TExporter::ExportMySQLTable(const QString& TableName, const QString& Folder, int ChunkSize,

@@ -54,7 +54,8 @@ QString OutOfRange(const QString& column, const Variant& value, const QString& t
 
 TColumnLimits TColumnLimits::ReadMySQL(TDM& dm, const QString& table) {
   TColumnLimits limits;
-  const auto query = CreateMySQLQuery(dm, 
+  const auto query = CreateMySQLQuery(
+      dm,
       QStringLiteral("SELECT COLUMN_NAME, DATA_TYPE, COLUMN_TYPE, CHARACTER_MAXIMUM_LENGTH, "
                      "CHARACTER_OCTET_LENGTH, CHARACTER_SET_NAME, NUMERIC_PRECISION, NUMERIC_SCALE "
                      "FROM information_schema.COLUMNS "
@@ -98,11 +99,13 @@ TColumnLimits TColumnLimits::ReadMySQL(TDM& dm, const QString& table) {
 
 TColumnLimits TColumnLimits::ReadFB(TDM& dm, const QString& table) {
   TColumnLimits limits;
-  const auto query = CreateFBQuery(dm, QStringLiteral(
-      "SELECT TRIM(RF.RDB$FIELD_NAME) FIELD_NAME, F.RDB$FIELD_TYPE FIELD_TYPE, "
-      "F.RDB$FIELD_SCALE FIELD_SCALE, F.RDB$CHARACTER_LENGTH CHARS "
-      "FROM RDB$RELATION_FIELDS RF JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE "
-      "WHERE RF.RDB$RELATION_NAME = :TABLE_NAME"));
+  const auto query = CreateFBQuery(
+      dm,
+      QStringLiteral(
+          "SELECT TRIM(RF.RDB$FIELD_NAME) FIELD_NAME, F.RDB$FIELD_TYPE FIELD_TYPE, "
+          "F.RDB$FIELD_SCALE FIELD_SCALE, F.RDB$CHARACTER_LENGTH CHARS "
+          "FROM RDB$RELATION_FIELDS RF JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE "
+          "WHERE RF.RDB$RELATION_NAME = :TABLE_NAME"));
   // Unquoted names, the only ones a packet may use, are upper case there.
   SetStringParam(*query, QStringLiteral("TABLE_NAME"), table.toUpper());
   query->Open();

@@ -24,14 +24,15 @@ void TColumnReconciliation::AddMissingMySQLColumns(const QString& table,
       continue;
     }
     if (ExecMySQLSQL(FDM, QStringLiteral("alter table %1 add %2 %3")
-                         .arg(table, def.Name, GetMySQLColumnType(def))))
+                              .arg(table, def.Name, GetMySQLColumnType(def))))
       existing.append(def.Name);
   }
   reconciled = true;
 }
 
 bool TColumnReconciliation::MySQLColumnExists(const QString& table, const QString& column) {
-  const auto query = CreateMySQLQuery(FDM, 
+  const auto query = CreateMySQLQuery(
+      FDM,
       QStringLiteral("SELECT * FROM information_schema.COLUMNS WHERE \r\n"
                      "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = :TABLE_NAME AND COLUMN_NAME = "
                      ":COLUMN_NAME"));

@@ -5,12 +5,13 @@
 #include "Identifiers.h"
 
 bool TIdentityReset::MySQLHasAutoIncrement(const QString& table) {
-  const auto query = CreateMySQLQuery(FDM, QStringLiteral(
-      "SELECT \r\n"
-      "  COUNT(T.TABLE_NAME) CHECK_COUNT \r\n"
-      "FROM information_schema.TABLES T \r\n"
-      "WHERE (T.TABLE_TYPE = 'BASE TABLE') AND (T.AUTO_INCREMENT IS NOT NULL) AND \r\n"
-      "    (T.TABLE_SCHEMA = :database_name) AND (T.TABLE_NAME = :table_name);"));
+  const auto query = CreateMySQLQuery(
+      FDM, QStringLiteral(
+               "SELECT \r\n"
+               "  COUNT(T.TABLE_NAME) CHECK_COUNT \r\n"
+               "FROM information_schema.TABLES T \r\n"
+               "WHERE (T.TABLE_TYPE = 'BASE TABLE') AND (T.AUTO_INCREMENT IS NOT NULL) AND \r\n"
+               "    (T.TABLE_SCHEMA = :database_name) AND (T.TABLE_NAME = :table_name);"));
   SetStringParam(*query, QStringLiteral("database_name"), FDM.MySQLDefaultDatabase());
   SetStringParam(*query, QStringLiteral("table_name"), table);
   query->Open();
@@ -23,7 +24,8 @@ void TIdentityReset::SetNoAutoValueOnZero() {
 
 qint64 TIdentityReset::GetMySQLMaxId(const QString& table) {
   RequirePlainTableName(table);
-  const auto query = OpenMySQLQuery(FDM, QStringLiteral("SELECT MAX(ID) MAX_ID FROM %1;").arg(table));
+  const auto query =
+      OpenMySQLQuery(FDM, QStringLiteral("SELECT MAX(ID) MAX_ID FROM %1;").arg(table));
   return query->FieldByName(QStringLiteral("MAX_ID")).AsLargeInt();
 }
 
@@ -33,7 +35,8 @@ void TIdentityReset::ResetMySQLAutoIncrement(const QString& table) {
 }
 
 bool TIdentityReset::FBGeneratorExists(const QString& table) {
-  const auto query = CreateFBQuery(FDM, 
+  const auto query = CreateFBQuery(
+      FDM,
       QStringLiteral("SELECT RG.RDB$GENERATOR_NAME GENERATOR_NAME \r\n"
                      " FROM RDB$GENERATORS RG \r\n"
                      "WHERE (COALESCE(RG.RDB$SYSTEM_FLAG, 0) = 0) AND (RG.RDB$GENERATOR_NAME = "

@@ -4,18 +4,20 @@
 #include "AppView.h"
 #include "DataModule.h"
 #include "LoadTarget.h"
-#include "PacketCheck.h"
 #include "NompackError.h"
+#include "PacketCheck.h"
 #include "PacketLayout.h"
 
 bool TInstallDriver::InstallMySQLData(const QString& packetFolder, const QString& descriptorPath,
                                       QString& errorText, const TPacketContents* checked) {
-  return InstallData(*MakeLoadTarget(DataBaseType::MySQL, FDM, FView), packetFolder, descriptorPath, errorText, checked);
+  return InstallData(*MakeLoadTarget(DataBaseType::MySQL, FDM, FView), packetFolder, descriptorPath,
+                     errorText, checked);
 }
 
 bool TInstallDriver::InstallFBData(const QString& packetFolder, const QString& descriptorPath,
                                    QString& errorText, const TPacketContents* checked) {
-  return InstallData(*MakeLoadTarget(DataBaseType::FireBird, FDM, FView), packetFolder, descriptorPath, errorText, checked);
+  return InstallData(*MakeLoadTarget(DataBaseType::FireBird, FDM, FView), packetFolder,
+                     descriptorPath, errorText, checked);
 }
 
 bool TInstallDriver::InstallData(TLoadTarget& target, const QString& packetFolder,
@@ -49,7 +51,8 @@ void TInstallDriver::LoadFBTable(const QString& table, const QString& packetFold
   LoadTable(*MakeLoadTarget(DataBaseType::FireBird, FDM, FView), table, packetFolder);
 }
 
-void TInstallDriver::LoadTable(TLoadTarget& target, const QString& table, const QString& packetFolder) {
+void TInstallDriver::LoadTable(TLoadTarget& target, const QString& table,
+                               const QString& packetFolder) {
   const TPacketTable* known = FChecked ? FChecked->Find(table) : nullptr;
   QStringList files =
       known ? known->ChunkFiles : GetFileList(packetFolder, PacketLayout::ChunkFileMask(table));

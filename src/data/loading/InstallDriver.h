@@ -26,9 +26,8 @@ class TInstallDriver {
                      const TPacketContents* checked = nullptr);
 
   // The same on the target a run picked for its kind.
-  bool InstallData(TLoadTarget& target, const QString& packetFolder,
-                   const QString& descriptorPath, QString& errorText,
-                   const TPacketContents* checked = nullptr);
+  bool InstallData(TLoadTarget& target, const QString& packetFolder, const QString& descriptorPath,
+                   QString& errorText, const TPacketContents* checked = nullptr);
 
   void LoadMySQLTable(const QString& table, const QString& packetFolder);
   // Commits the FireBird transaction once the table is loaded.

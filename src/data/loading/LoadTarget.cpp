@@ -1,10 +1,10 @@
 #include "LoadTarget.h"
 
+#include "AppMiscFiles.h"
 #include "AppMiscQueries.h"
+#include "Cleanup.h"
 #include "DataModule.h"
 #include "RowLoader.h"
-#include "AppMiscFiles.h"
-#include "TargetCleanup.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ class TMySQLLoadTarget : public TLoadTarget {
   TMySQLLoadTarget(TDM& dm, IAppView& view) : TLoadTarget(DataBaseType::MySQL, dm, view) {}
 
   bool CleanTarget(const QString& descriptorPath, QString& errorText) override {
-    return TTargetCleanup(FDM, FView).PrepareMySQLTarget(descriptorPath, errorText);
+    return TCleanup(FDM, FView).PrepareMySQLTarget(descriptorPath, errorText);
   }
   bool HasIdentity(const QString& table) override { return FIdentity.MySQLHasAutoIncrement(table); }
   void PrepareIdentity() override { FIdentity.SetNoAutoValueOnZero(); }
@@ -48,7 +48,7 @@ class TFBLoadTarget : public TLoadTarget {
   TFBLoadTarget(TDM& dm, IAppView& view) : TLoadTarget(DataBaseType::FireBird, dm, view) {}
 
   bool CleanTarget(const QString& descriptorPath, QString& errorText) override {
-    TTargetCleanup cleanup(FDM, FView);
+    TCleanup cleanup(FDM, FView);
     return cleanup.PrepareFBTarget(errorText) &&
            cleanup.ClearFBNomenclature(descriptorPath, errorText);
   }

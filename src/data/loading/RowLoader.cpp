@@ -4,8 +4,8 @@
 #include "AppMiscQueries.h"
 #include "AppView.h"
 #include "ClientDataSet.h"
-#include "DataModule.h"
 #include "ColumnLimits.h"
+#include "DataModule.h"
 #include "Identifiers.h"
 #include "LoadTarget.h"
 #include "NamedParams.h"
@@ -30,12 +30,14 @@ TRowLoader::TRowLoader(TDM& dm, IAppView& view)
 
 void TRowLoader::LoadMySQLChunks(const QString& packetFolder, QStringList& chunkFiles,
                                  const QString& table, int knownTotalRows) {
-  LoadChunks(*MakeLoadTarget(DataBaseType::MySQL, FDM, FView), packetFolder, chunkFiles, table, knownTotalRows);
+  LoadChunks(*MakeLoadTarget(DataBaseType::MySQL, FDM, FView), packetFolder, chunkFiles, table,
+             knownTotalRows);
 }
 
 void TRowLoader::LoadFBChunks(const QString& packetFolder, QStringList& chunkFiles,
                               const QString& table, int knownTotalRows) {
-  LoadChunks(*MakeLoadTarget(DataBaseType::FireBird, FDM, FView), packetFolder, chunkFiles, table, knownTotalRows);
+  LoadChunks(*MakeLoadTarget(DataBaseType::FireBird, FDM, FView), packetFolder, chunkFiles, table,
+             knownTotalRows);
 }
 
 int TRowLoader::CountChunkRows(const QString& packetFolder, const QStringList& chunkFiles) {
@@ -118,9 +120,8 @@ void TRowLoader::LoadChunks(TLoadTarget& target, const QString& packetFolder,
   if (hasIdentity) target.ResetIdentity(table);
 }
 
-void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder,
-                          QStringList& chunkFiles, const QString& table, int knownTotalRows,
-                          bool hasPharmId) {
+void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStringList& chunkFiles,
+                          const QString& table, int knownTotalRows, bool hasPharmId) {
   SortChunkFiles(chunkFiles);
   const int totalRows =
       knownTotalRows >= 0 ? knownTotalRows : CountChunkRows(packetFolder, chunkFiles);

@@ -3,10 +3,10 @@
 #include <QString>
 #include <QStringList>
 
-#include "Connection.h"
 #include "ColumnReconciliation.h"
-#include "IdentityReset.h"
+#include "Connection.h"
 #include "FieldType.h"
+#include "IdentityReset.h"
 #include "Variant.h"
 
 class IAppView;

@@ -1,14 +1,14 @@
-#include "TargetCleanup.h"
+#include "Cleanup.h"
 
 #include "AppMiscQueries.h"
 #include "AppView.h"
 #include "DataModule.h"
 #include "Identifiers.h"
-#include "PacketCheck.h"
 #include "NompackError.h"
+#include "PacketCheck.h"
 #include "QBMisc.h"
 
-const QString& TTargetCleanup::DocumentTables() {
+const QString& TCleanup::DocumentTables() {
   static const QString tables = QStringLiteral(
       "DENIAL\r\nCONSIGN_REPORT\r\nPRESCRIPTION_ITEM\r\nPRESCRIPTION\r\nSALE_COR_ITEM\r\n"
       "SALE_COR\r\nSALE_PAYMENT\r\nSALE_ITEM\r\nPRESCRIPTION_SALE\r\nSALE\r\nDRUG_SALE\r\n"
@@ -20,7 +20,7 @@ const QString& TTargetCleanup::DocumentTables() {
 
 // MySQL ------------------------------------------------------------------------
 
-bool TTargetCleanup::PrepareMySQLTarget(const QString& descriptorPath, QString& errorText) {
+bool TCleanup::PrepareMySQLTarget(const QString& descriptorPath, QString& errorText) {
   try {
     FView.ShowInstallProgress(QStringLiteral("Изтриване на таблици с репл.данни от обекти..."), 0,
                               100);
@@ -36,7 +36,7 @@ bool TTargetCleanup::PrepareMySQLTarget(const QString& descriptorPath, QString& 
   }
 }
 
-QStringList TTargetCleanup::GetMySQLTableNames() {
+QStringList TCleanup::GetMySQLTableNames() {
   QStringList names;
   for (const IConnection::TableEntry& entry : FDM.MySQLCon().Tables()) {
     if (entry.Type == QLatin1String("TABLE") || entry.Type == QLatin1String("VIEW"))
@@ -45,13 +45,13 @@ QStringList TTargetCleanup::GetMySQLTableNames() {
   return names;
 }
 
-bool TTargetCleanup::IsReplicaTableName(const QString& name) {
+bool TCleanup::IsReplicaTableName(const QString& name) {
   const int p = LastCharPos(QLatin1Char('_'), name, 0);
   if (p == 0) return false;
   return IsDigits(name.mid(p));
 }
 
-void TTargetCleanup::DropMySQLReplicaTables() {
+void TCleanup::DropMySQLReplicaTables() {
   // The names come from the target's own catalogue; one that would need
   // quoting is still not put into SQL text as it stands.
   for (const QString& name : GetMySQLTableNames()) {
@@ -59,7 +59,7 @@ void TTargetCleanup::DropMySQLReplicaTables() {
   }
 }
 
-void TTargetCleanup::ExecMySQLTableSQL(const QString& format, const QString& table) {
+void TCleanup::ExecMySQLTableSQL(const QString& format, const QString& table) {
   if (!IsPlainIdentifier(table)) {
     FView.ShowError(PlainTableNameError(table));
     return;
@@ -67,12 +67,13 @@ void TTargetCleanup::ExecMySQLTableSQL(const QString& format, const QString& tab
   ExecMySQLSQL(FDM, format.arg(table));
 }
 
-void TTargetCleanup::ClearMySQLDocuments() {
+void TCleanup::ClearMySQLDocuments() {
   const QStringList tables = DocumentTables().split(QStringLiteral("\r\n"));
-  for (const QString& table : tables) ExecMySQLSQL(FDM, QStringLiteral("DELETE FROM %1;").arg(table));
+  for (const QString& table : tables)
+    ExecMySQLSQL(FDM, QStringLiteral("DELETE FROM %1;").arg(table));
 }
 
-void TTargetCleanup::ClearMySQLNomenclature(const QString& descriptorPath) {
+void TCleanup::ClearMySQLNomenclature(const QString& descriptorPath) {
   const QStringList tables = LoadDescriptorTables(descriptorPath);
   for (qsizetype i = tables.size() - 1; i >= 0; --i)
     ExecMySQLTableSQL(QStringLiteral("DELETE FROM %1;"), tables[i]);
@@ -80,7 +81,7 @@ void TTargetCleanup::ClearMySQLNomenclature(const QString& descriptorPath) {
 
 // FireBird ---------------------------------------------------------------------
 
-bool TTargetCleanup::PrepareFBTarget(QString& errorText) {
+bool TCleanup::PrepareFBTarget(QString& errorText) {
   try {
     ExecFBSQL(FDM, QStringLiteral("DELETE FROM ARTICLE_CENTRAL_LOCK;"));
     ExecFBSQL(FDM, QStringLiteral("EXECUTE PROCEDURE SP_CLEANUP_DB;"));
@@ -97,7 +98,7 @@ bool TTargetCleanup::PrepareFBTarget(QString& errorText) {
   }
 }
 
-bool TTargetCleanup::ClearFBNomenclature(const QString& descriptorPath, QString& errorText) {
+bool TCleanup::ClearFBNomenclature(const QString& descriptorPath, QString& errorText) {
   try {
     const QStringList tables = LoadDescriptorTables(descriptorPath);
     for (qsizetype i = tables.size() - 1; i >= 0; --i) {

@@ -10,9 +10,9 @@ class TDM;
 // on MySQL the site replica tables, the document tables and the descriptor's
 // tables; on FireBird the lock table, the target's own cleanup procedure and
 // the descriptor's tables. Works on the data module's open connections.
-class TTargetCleanup {
+class TCleanup {
  public:
-  TTargetCleanup(TDM& dm, IAppView& view) : FDM(dm), FView(view) {}
+  TCleanup(TDM& dm, IAppView& view) : FDM(dm), FView(view) {}
 
   // The three MySQL phases. A failing statement shows its error box and the
   // phase goes on; an unreadable catalogue or descriptor ends the cleanup
