@@ -1,7 +1,6 @@
 #include "RowLoader.h"
 
 #include "AppMiscFiles.h"
-#include "AppMiscQueries.h"
 #include "AppView.h"
 #include "ClientDataSet.h"
 #include "ColumnLimits.h"
@@ -10,6 +9,7 @@
 #include "LoadTarget.h"
 #include "NamedParams.h"
 #include "NompackError.h"
+#include "Query.h"
 
 namespace {
 
@@ -25,8 +25,7 @@ struct TInsertShape {
 
 }  // namespace
 
-TRowLoader::TRowLoader(TDM& dm, IAppView& view)
-    : FDM(dm), FView(view), FColumns(dm, view), FIdentity(dm) {}
+TRowLoader::TRowLoader(TDM& dm, IAppView& view) : FDM(dm), FView(view), FIdentity(dm) {}
 
 void TRowLoader::LoadMySQLChunks(const QString& packetFolder, QStringList& chunkFiles,
                                  const QString& table, int knownTotalRows) {

@@ -3,7 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-#include "ColumnReconciliation.h"
 #include "Connection.h"
 #include "FieldType.h"
 #include "IdentityReset.h"
@@ -50,13 +49,11 @@ class TRowLoader {
   // Rows refused since the loader was made.
   int RefusedRows() const { return FRefusedRows; }
 
-  TColumnReconciliation& Columns() { return FColumns; }
   TIdentityReset& Identity() { return FIdentity; }
 
  private:
   TDM& FDM;
   IAppView& FView;
-  TColumnReconciliation FColumns;
   TIdentityReset FIdentity;
   int FRefusedRows = 0;
 
