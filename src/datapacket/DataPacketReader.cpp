@@ -1,8 +1,9 @@
 // Reads one XML data packet (a chunk file) into a dataset. The reader is
-// tolerant in the ways files from other tools need (either encoding, letter
-// case of metadata names, raw control characters, change-log files) and
-// strict about what would lose data: anything it cannot read throws, naming
-// the file, the field and the row, and leaves the dataset empty.
+// tolerant in the ways files from other tools need (the encoding they
+// declare, letter case of metadata names, raw control characters, change-log
+// files) and strict about what would lose data: anything it cannot read
+// throws, naming the file, the field and the row, and leaves the dataset
+// empty.
 
 #include <QHash>
 #include <algorithm>
