@@ -1,6 +1,8 @@
 # Where `cmake --install` puts the two programs, the desktop entry and the
 # icon, and the Debian package `cpack -G DEB` makes of them.
 include(GNUInstallDirs)
+# `cmake --install` and cpack take what the last build made; they never build.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 install(TARGETS nompack nompack-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/nompack.desktop
