@@ -104,6 +104,7 @@ void TCliCommandLine::AddOptions() {
     QCommandLineOption option(QString::fromLatin1(spec.Name), Text(spec.Description));
     if (spec.ValueName) option.setValueName(Text(spec.ValueName));
     FParser.addOption(option);
+    FDefined << option.names();
   }
   switch (FCommand) {
     case cmGenerate:
@@ -160,17 +161,17 @@ int TCliCommandLine::Read(const QStringList& arguments) {
   // A stray word is most likely an option's value split by the shell.
   if (!FParser.positionalArguments().isEmpty())
     return Fail(Text("Излишен аргумент: %1").arg(FParser.positionalArguments().first()));
-  FKindIndex = KindIndexOf(FParser.value(QStringLiteral("kind")));
+  FKindIndex = KindIndexOf(Value(QStringLiteral("kind")));
   if (FKindIndex < 0) return Fail(Text("--kind трябва да е mysql, firebird или mssql"));
-  if (FCommand == cmGenerate && !FParser.isSet(QStringLiteral("out")))
+  if (FCommand == cmGenerate && !IsSet(QStringLiteral("out")))
     return Fail(Text("generate изисква --out ПАПКА"));
-  if (FCommand == cmInstall && !FParser.isSet(QStringLiteral("packet")))
+  if (FCommand == cmInstall && !IsSet(QStringLiteral("packet")))
     return Fail(Text("install изисква --packet ФАЙЛ"));
   return -1;
 }
 
 std::optional<QString> TCliCommandLine::Password() const {
-  if (FParser.isSet(QStringLiteral("password"))) return FParser.value(QStringLiteral("password"));
+  if (IsSet(QStringLiteral("password"))) return Value(QStringLiteral("password"));
   if (qEnvironmentVariableIsSet("NOMPACK_PASSWORD"))
     return qEnvironmentVariable("NOMPACK_PASSWORD");
   return std::nullopt;

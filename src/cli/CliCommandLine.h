@@ -27,8 +27,13 @@ class TCliCommandLine {
   TCommand Command() const { return FCommand; }
   // 0 MySQL, 1 Firebird, 2 MSSQL, as the window's kind choice.
   int KindIndex() const { return FKindIndex; }
-  bool IsSet(const QString& option) const { return FParser.isSet(option); }
-  QString Value(const QString& option) const { return FParser.value(option); }
+  // An option of the other command is simply not set here.
+  bool IsSet(const QString& option) const {
+    return FDefined.contains(option) && FParser.isSet(option);
+  }
+  QString Value(const QString& option) const {
+    return FDefined.contains(option) ? FParser.value(option) : QString();
+  }
   // The MySQL/MSSQL password: --password when given, else the environment
   // variable NOMPACK_PASSWORD when set, else none (the default stays).
   std::optional<QString> Password() const;
@@ -37,6 +42,7 @@ class TCliCommandLine {
   QCommandLineParser FParser;
   TCommand FCommand = cmNone;
   int FKindIndex = -1;
+  QStringList FDefined;  // the options of the command read
 
   void AddOptions();
   int Fail(const QString& message);
