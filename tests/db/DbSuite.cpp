@@ -375,7 +375,19 @@ class DbSuite : public QObject {
   void cursorClosedEarlyFreesTheSession() {
     GUARDED(auto cursor = FCon->OpenCursor(QStringLiteral("SELECT * FROM DBT_BIG ORDER BY ID"));
             const auto first = cursor->FetchDataSet(10); QCOMPARE(first->RecordCount(), 10);
-            QCOMPARE(first->Value(0).ToInt32(), 1); cursor->Close();
+            QCOMPARE(first->Value(0).ToInt32(), 1);
+            // A MySQL session streams one result at a time: another statement
+            // meanwhile is refused in plain words, not with the session's
+            // protocol broken.
+            if (FContext->ServerName().startsWith(QLatin1String("MariaDB"))) {
+              try {
+                FCon->Open(QStringLiteral("SELECT COUNT(*) FROM DBT_BIG"));
+                QFAIL("a statement ran while a result was streaming");
+              } catch (const ENompackError& e) {
+                QVERIFY2(e.Message().contains(QStringLiteral("open cursor")),
+                         qPrintable(e.Message()));
+              }
+            } cursor->Close();
             QVERIFY(cursor->FetchDataSet(10)->IsEmpty());
             QCOMPARE(CountIn(*FCon, QStringLiteral("DBT_BIG")), qint64(kBigRows));
             // A cursor left open when its session closes is released with it.

@@ -100,7 +100,16 @@ void TMySQLConnection::FailLast() const {
   ThrowMySQLError(mysql_errno(FHandle), mysql_error(FHandle));
 }
 
+void TMySQLConnection::RequireIdle() const {
+  // The client library would only say "Commands out of sync".
+  if (!FCursors.empty())
+    throw ENompackError(
+        QStringLiteral("The MySQL session is still reading the rows of an open cursor"),
+        ENompackError::Kind::Database);
+}
+
 void TMySQLConnection::Query(const QString& sql) {
+  RequireIdle();
   const QByteArray text = Cp1251::Encode(sql);
   if (mysql_real_query(Handle(), text.constData(), static_cast<unsigned long>(text.size())) != 0)
     FailLast();

@@ -43,6 +43,8 @@ class TMySQLConnection final : public IConnection {
   void Detach(TMySQLStatement* statement) { FStatements.erase(statement); }
   void AttachCursor(TMySQLCursor* cursor) { FCursors.insert(cursor); }
   void DetachCursor(TMySQLCursor* cursor) { FCursors.erase(cursor); }
+  // Throws while a cursor streams the session's rows.
+  void RequireIdle() const;
   void Query(const QString& sql);
   // `currentTaken`: the first result has been read already.
   void DiscardResults(bool currentTaken);

@@ -17,6 +17,7 @@ TMySQLStatement::TMySQLStatement(TMySQLConnection& connection, const QString& sq
   FMarkers = parsed.Markers;
   FNames = parsed.Names;
   const QByteArray text = Cp1251::Encode(parsed.Sql);
+  connection.RequireIdle();
   FStmt = mysql_stmt_init(connection.Handle());
   if (!FStmt) connection.FailLast();
   connection.Attach(this);
@@ -123,6 +124,7 @@ void TMySQLStatement::BindOne(int index, const TParam& param) {
 
 void TMySQLStatement::BindAndExecute(const TParams& params) {
   MYSQL_STMT* stmt = Handle();
+  FConnection->RequireIdle();
   if (FMeta) FreeResult();
   for (int i = 0; i < FMarkers.size(); ++i) BindOne(i, ParamForMarker(params, FMarkers[i], i));
   if (!FBinds.isEmpty() && mysql_stmt_bind_param(stmt, FBinds.data())) Fail();
