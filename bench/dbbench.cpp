@@ -180,7 +180,7 @@ void RunServer(const char* name, IConnection& con, bool mysql, int rows, int rep
   const Variant_ variants[] = {{1, false}, {1, true},   {10, true},
                                {50, true}, {100, true}, {500, true}};
   for (const auto& v : variants) {
-    const int n = v.Batch == 1 && !v.OneTransaction ? qMin(rows, 10000) : rows;
+    const int n = v.Batch == 1 && !v.OneTransaction ? qMin(rows, 2000) : rows;
     const Timing t = Best(
         repeats, [&] { recreate(QStringLiteral("BENCH_INS")); },
         [&] {
