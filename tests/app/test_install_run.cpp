@@ -249,7 +249,9 @@ class TestInstallRun : public QObject {
       QVERIFY2(rig.Run.LastRunCompleted(), qPrintable(rig.View.Errors.join('\n')));
       QCOMPARE(rig.View.Questions.size(), pass);
     }
-    QVERIFY(QFileInfo::exists(folder + "readme.txt"));
+    // What is not a packet file is never unpacked, whatever the packet holds.
+    QVERIFY(!QFileInfo::exists(folder + "readme.txt"));
+    QVERIFY(QFileInfo::exists(folder + "ARTICLE[1].xml"));
   }
 
   // An empty folder is replaced without a question; Yes with a folder that
