@@ -10,6 +10,7 @@
 #include "DataModuleExport.h"
 #include "NompackError.h"
 #include "PacketLayout.h"
+#include "PacketManifestCheck.h"
 #include "QBMisc.h"
 
 namespace {
@@ -191,6 +192,9 @@ void TGenerationRun::ExportPacket(int dataBaseType) {
           break;
       }
     }
+
+    // The installer compares what it unpacks with this record of every chunk.
+    WritePacketManifest(FContext.PacketFolder, list.mid(1));
   } catch (...) {
     // The export's error is the one the user sees; a failing close after it
     // must not replace it.
