@@ -29,3 +29,34 @@ fb_value() {  # database select
 }
 mysql_rows() { mariadb_q "$1" -e "SELECT $(count_sql);"; }
 fb_rows() { fb_value "$1" "SELECT $(count_sql) FROM RDB\$DATABASE;"; }
+
+# Benchmarks run on servers with their default durability: every commit is on
+# disk before the server answers. The test servers relax that for the speed of
+# the tests, which would flatter a loader that commits often. MariaDB's
+# innodb_flush_log_at_trx_commit is set back to 1 for the run and restored after
+# (innodb_doublewrite cannot change while the server runs: it is reported);
+# Firebird databases of the benchmark get forced writes (their default).
+DURABILITY_OLD_FLUSH=''
+durable_servers() {
+  DURABILITY_OLD_FLUSH=$(mariadb_q -e "SELECT @@GLOBAL.innodb_flush_log_at_trx_commit")
+  mariadb_q -e "SET GLOBAL innodb_flush_log_at_trx_commit = 1"
+}
+restore_servers() {
+  if [ -n "$DURABILITY_OLD_FLUSH" ]; then
+    mariadb_q -e "SET GLOBAL innodb_flush_log_at_trx_commit = $DURABILITY_OLD_FLUSH" || true
+  fi
+}
+fb_forced_writes() {  # database
+  gfix -user SYSDBA -password pondglass -write sync "127.0.0.1:$1"
+}
+# One line naming the settings the run had.
+durability_line() {  # firebird-database
+  local flush dw fw
+  flush=$(mariadb_q -e "SELECT @@GLOBAL.innodb_flush_log_at_trx_commit")
+  dw=$(mariadb_q -e "SELECT @@GLOBAL.innodb_doublewrite")
+  fw=$(fb_value "$1" "SELECT MON\$FORCED_WRITES FROM MON\$DATABASE;")
+  echo "server settings: MariaDB innodb_flush_log_at_trx_commit=$flush innodb_doublewrite=$dw;" \
+    "Firebird forced writes=$fw ($1)"
+}
+# Peak resident memory of a timed_run.py report, in MiB.
+report_maxrss_mib() { awk '$1 == "maxrss" { printf "%.1f", $2 / 1024 }' "$1"; }

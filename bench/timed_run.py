@@ -5,11 +5,13 @@ time and the time of every table.
 
     timed_run.py REPORT -- COMMAND [ARG...]
 
-REPORT gets "total SECONDS", then "table NAME SECONDS" lines in export order.
+REPORT gets "total SECONDS", "maxrss KIB" (the command's peak resident memory),
+then "table NAME SECONDS" lines in export order.
 The command's stdout passes through; its other stderr lines are shown when it
 fails; its exit code is ours.
 """
 import re
+import resource
 import subprocess
 import sys
 import time
@@ -36,6 +38,8 @@ def main():
     end = time.monotonic()
     with open(report, "w") as out:
         out.write(f"total {end - start:.3f}\n")
+        # The only child this process waits for is the command.
+        out.write(f"maxrss {resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss}\n")
         for i, (name, started) in enumerate(tables):
             finished = tables[i + 1][1] if i + 1 < len(tables) else end
             out.write(f"table {name} {finished - started:.3f}\n")

@@ -10,6 +10,7 @@
 #include <memory>
 #include <utility>
 
+#include "PacketEntryCheck.h"
 #include "PacketLayout.h"
 #include "QBMisc.h"
 
@@ -35,10 +36,25 @@ QString ArchiveErrorText(struct archive* a) {
   return text ? QString::fromLocal8Bit(text) : QStringLiteral("libarchive error");
 }
 
+// A ZIP cut short right after an entry reads as complete to a reader that
+// walks its local headers; the central directory at its end is what says
+// which entries it holds. So a ZIP is read through that directory only, and
+// one without it does not open.
+bool StartsAsZip(const QString& fileName) {
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  const QByteArray magic = file.read(4);
+  return magic == QByteArrayLiteral("PK\x03\x04") || magic == QByteArrayLiteral("PK\x05\x06");
+}
+
 ReadArchive OpenForReading(const QString& fileName, QString& errorText) {
   ReadArchive a(archive_read_new());
-  archive_read_support_format_all(a.get());
-  archive_read_support_filter_all(a.get());
+  if (StartsAsZip(fileName)) {
+    archive_read_support_format_zip_seekable(a.get());
+  } else {
+    archive_read_support_format_all(a.get());
+    archive_read_support_filter_all(a.get());
+  }
   if (archive_read_open_filename(a.get(), QFile::encodeName(fileName).constData(), kBlockSize) !=
       ARCHIVE_OK) {
     errorText = ArchiveErrorText(a.get());
@@ -227,6 +243,18 @@ bool TArchiver::ListArchive(const QString& archive, QMap<QString, qint64>& entri
   });
 }
 
+bool TArchiver::ListPacketEntries(const QString& archive, QStringList& names, QString& errorText) {
+  names.clear();
+  return WalkEntries(archive, errorText, [&](struct archive* a, const QString& name, bool plain) {
+    if (!plain || name.isEmpty()) return true;
+    names.append(name);
+    // What is not extracted need not be read; what is, is read through so
+    // that a damaged entry shows before anything is written.
+    if (!IsPacketEntryName(name)) return true;
+    return ReadEntryData(a, name, errorText, [](const void*, qint64, qint64) { return true; });
+  });
+}
+
 bool TArchiver::PackPacketFolder(const QString& packetFolder, QString& archiveName,
                                  QString& errorText) {
   archiveName = PacketLayout::ArchiveName(packetFolder);
@@ -315,7 +343,7 @@ bool TArchiver::ExtractWithLibarchive(const QString& packetFile, const QString& 
                                       QString& errorText) {
   return WalkEntries(
       packetFile, errorText, [&](struct archive* a, const QString& name, bool plain) {
-        if (!plain || name.isEmpty()) {
+        if (!plain || name.isEmpty() || !IsPacketEntryName(name)) {
           archive_read_data_skip(a);
           return true;
         }
@@ -357,11 +385,26 @@ bool TArchiver::ExtractPacket(const QString& packetFile, const QString& unpackFo
                     .arg(packetFile);
     return false;
   }
+  // Nothing reaches the disk before the listing has been read whole and
+  // shows one packet.
+  QStringList names;
+  QString listError;
+  if (!ListPacketEntries(packetFile, names, listError)) {
+    errorText = QStringLiteral(
+                    "Пакетът %1 не може да бъде разархивиран: архивът е непълен или повреден (%2).")
+                    .arg(packetFile, listError);
+    return false;
+  }
+  errorText = PacketEntriesError(packetFile, names);
+  if (!errorText.isEmpty()) return false;
   if (!QDir(unpackFolder).exists() && !QDir().mkpath(unpackFolder)) {
     errorText = QStringLiteral("Папката %1 не може да бъде създадена.").arg(unpackFolder);
     return false;
   }
-  const QString rar = RarProgram();
+  // The rar program extracts every entry; a packet with anything beside its
+  // own files is extracted here, one entry at a time.
+  const bool onlyPacketEntries = std::all_of(names.cbegin(), names.cend(), IsPacketEntryName);
+  const QString rar = onlyPacketEntries ? RarProgram() : QString();
   QString detail;
   if (!rar.isEmpty()) {
     // "e" drops the stored folders, "-o+" replaces existing files.

@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 // Packs a packet folder into its archive, renames the archive to the packet
 // file and extracts a packet into its unpack folder.
@@ -37,13 +38,22 @@ class TArchiver {
   bool RenamePacketArchive(const QString& archiveName, const QString& extension,
                            QString& packetFile, QString& errorText);
 
-  // Extracts every file entry of the packet into `unpackFolder` (ends with a
-  // separator; created when missing) under its bare name, replacing files of
-  // the same name. Folder entries, links and names that are only "." or ".."
-  // are skipped, so nothing is written outside the folder. False with the
-  // error text when the packet cannot be read completely; files extracted
-  // before the failure stay.
+  // Extracts the packet's own file entries (descriptor, chunk files,
+  // manifest) into `unpackFolder` (ends with a separator; created when
+  // missing) under their bare names, replacing files of the same name. Other
+  // files, folder entries, links and names that are only "." or ".." are
+  // skipped, so nothing else is written and nothing outside the folder.
+  // Before anything is written the whole listing is read: an archive that
+  // cannot be read to its end, holds no descriptor or two, or two entries of
+  // one name is refused (false, error text) with the folder untouched. A
+  // failure during extraction leaves the files extracted before it.
   bool ExtractPacket(const QString& packetFile, const QString& unpackFolder, QString& errorText);
+
+  // Bare names of the plain file entries of an archive, in archive order,
+  // duplicates included; the data of the packet's own entries is read through
+  // to its end. False with the error text when the archive cannot be opened
+  // or read completely.
+  static bool ListPacketEntries(const QString& archive, QStringList& names, QString& errorText);
 
   // Bare names and sizes of the plain files of an archive, every entry read
   // through to its end (so that checksums are verified). False with the

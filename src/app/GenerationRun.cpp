@@ -10,6 +10,7 @@
 #include "Exporter.h"
 #include "NompackError.h"
 #include "PacketLayout.h"
+#include "PacketManifestCheck.h"
 #include "QBMisc.h"
 
 namespace {
@@ -102,6 +103,9 @@ void TGenerationRun::ExportPacket(DataBaseType kind) {
       int rows = 0;
       exporter.ExportTable(*source, table, FContext.PacketFolder, kChunkSize, rows);
     }
+
+    // The installer compares what it unpacks with this record of every chunk.
+    WritePacketManifest(FContext.PacketFolder, list.mid(1));
   } catch (...) {
     // The export's error is the one the user sees; a failing close after it
     // must not replace it.

@@ -1,10 +1,12 @@
 // Reads one XML data packet (a chunk file) into a dataset. The reader is
-// tolerant in the ways files from other tools need (either encoding, letter
-// case of metadata names, raw control characters, change-log files) and
-// strict about what would lose data: anything it cannot read throws, naming
-// the file, the field and the row, and leaves the dataset empty.
+// tolerant in the ways files from other tools need (the encoding they
+// declare, letter case of metadata names, raw control characters, change-log
+// files) and strict about what would lose data: anything it cannot read
+// throws, naming the file, the field and the row, and leaves the dataset
+// empty.
 
 #include <QHash>
+#include <algorithm>
 #include <cstring>
 
 #include "ClientDataSet.h"
@@ -474,44 +476,78 @@ Variant TPacketReader::ReadValue(const TReadColumn& column, QByteArrayView raw, 
 void TPacketReader::ApplyChangeLog() {
   if (!FHasRowStates) return;
   FRowStates.resize(FRows.size(), 0);
-  // A modified row leaves out the blobs it did not change: they are those of
-  // the row it replaces, named by the change log or else the nearest original
-  // before it. Rows are resolved in file order, so a chain of edits carries
-  // the blob through.
-  for (int i = 0; i < FRows.size(); ++i) {
-    const auto omitted = FOmittedBlobs.constFind(i);
-    if (omitted == FOmittedBlobs.constEnd()) continue;
-    int original = FOriginalOf.value(i + 1, 0) - 1;
-    if (original < 0 || original >= FRows.size() || original == i) {
-      original = -1;
-      for (int k = i - 1; k >= 0; --k) {
-        if (FRowStates.at(k) & kRowOriginal) {
-          original = k;
-          break;
-        }
+  const int count = FRows.size();
+  // The row each row replaces: the one the change log names, or else, for a
+  // modified row the log leaves out, the nearest original before it that no
+  // other row replaces.
+  QVector<int> previous(count, -1);
+  QVector<bool> replaced(count, false);
+  for (int i = 0; i < count; ++i) {
+    const int logged = FOriginalOf.value(i + 1, 0) - 1;
+    if (logged < 0 || logged >= count || logged == i) continue;
+    previous[i] = logged;
+    replaced[logged] = true;
+  }
+  for (int i = 0; i < count; ++i) {
+    if (previous.at(i) >= 0 || (FRowStates.at(i) & kRowModified) == 0) continue;
+    for (int k = i - 1; k >= 0; --k) {
+      if ((FRowStates.at(k) & kRowOriginal) && !replaced.at(k)) {
+        previous[i] = k;
+        replaced[k] = true;
+        break;
       }
     }
-    if (original < 0) continue;
-    for (const int field : *omitted) FRows[i][field] = FRows.at(original).at(field);
   }
-  QVector<QVector<Variant>> current;
-  current.reserve(FRows.size());
-  for (int i = 0; i < FRows.size(); ++i) {
-    if ((FRowStates.at(i) & kRowNotCurrent) == 0) current.append(std::move(FRows[i]));
+  // A modified row leaves out the blobs it did not change: they are those of
+  // the row it replaces. Rows are resolved in file order, so a chain of edits
+  // carries the blob through.
+  for (int i = 0; i < count; ++i) {
+    const auto omitted = FOmittedBlobs.constFind(i);
+    if (omitted == FOmittedBlobs.constEnd() || previous.at(i) < 0) continue;
+    for (const int field : *omitted) FRows[i][field] = FRows.at(previous.at(i)).at(field);
   }
-  FRows = std::move(current);
+  // An edited row is saved after all the others, but it stands where the
+  // first version of its chain stood: the loader inserts rows in this order,
+  // parents before the children that refer to them. Versions come after the
+  // rows they replace, so the chain is mostly known already; a damaged log
+  // that runs in a circle stops after as many steps as there are rows.
+  QVector<int> place(count);
+  for (int i = 0; i < count; ++i) {
+    const int before = previous.at(i);
+    if (before < 0) {
+      place[i] = i;
+    } else if (before < i) {
+      place[i] = place.at(before);
+    } else {
+      int first = i;
+      for (int steps = 0; previous.at(first) >= 0 && steps < count; ++steps)
+        first = previous.at(first);
+      place[i] = first;
+    }
+  }
+  QVector<int> current;
+  current.reserve(count);
+  for (int i = 0; i < count; ++i) {
+    if ((FRowStates.at(i) & kRowNotCurrent) == 0) current.append(i);
+  }
+  std::stable_sort(current.begin(), current.end(),
+                   [&](int a, int b) { return place.at(a) < place.at(b); });
+  QVector<QVector<Variant>> rows;
+  rows.reserve(current.size());
+  for (const int i : current) rows.append(std::move(FRows[i]));
+  FRows = std::move(rows);
 }
 
 }  // namespace
 
 void TClientDataSet::LoadFromBytes(const QByteArray& data, const QString& sourceName) {
   Clear();
+  // Encoding failures carry their own message, naming the file and the encoding.
+  const TPacketBytes bytes = TPacketTextDecoder::Prepare(data, sourceName);
   QVector<TFieldDef> fields;
   QVector<QVector<Variant>> rows;
   try {
-    qsizetype bomLength = 0;
-    const bool utf8 = TPacketTextDecoder::DetectUtf8(data, bomLength);
-    TPacketReader reader(data, bomLength, utf8);
+    TPacketReader reader(bytes.Data, bytes.Start, bytes.Utf8);
     reader.Read(fields, rows);
   } catch (const ENompackError& e) {
     Clear();

@@ -1,8 +1,13 @@
 #include "PacketTextDecoder.h"
 
+#include <QStringDecoder>
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "Cp1251.h"
+#include "NompackError.h"
+#include "PacketScanner.h"
 
 namespace {
 
@@ -110,8 +115,9 @@ QByteArray TPacketTextDecoder::Encode(const QString& text) const {
   return text.toUtf8();  // matches no attribute name of this file, as it should not
 }
 
-bool TPacketTextDecoder::IsValidUtf8(QByteArrayView data) {
-  const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+qsizetype TPacketTextDecoder::FirstInvalidUtf8Byte(QByteArrayView data) {
+  const auto* begin = reinterpret_cast<const unsigned char*>(data.data());
+  const auto* p = begin;
   const auto* end = p + data.size();
   while (p < end) {
     if (*p < 0x80) {
@@ -142,39 +148,133 @@ bool TPacketTextDecoder::IsValidUtf8(QByteArrayView data) {
       min = 0x10000;
       code = c & 0x07;
     } else {
-      return false;
+      return p - begin;
     }
-    if (end - p <= extra) return false;
+    if (end - p <= extra) return p - begin;
     for (int k = 1; k <= extra; ++k) {
-      if ((p[k] & 0xC0) != 0x80) return false;
+      if ((p[k] & 0xC0) != 0x80) return p - begin;
       code = (code << 6) | (p[k] & 0x3F);
     }
-    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return p - begin;
     p += extra + 1;
   }
-  return true;
+  return -1;
 }
 
-bool TPacketTextDecoder::DetectUtf8(QByteArrayView data, qsizetype& bomLength) {
-  bomLength = 0;
-  if (data.startsWith("\xEF\xBB\xBF")) {
-    bomLength = 3;
-    return true;
-  }
-  if (!data.startsWith("<?")) return false;
+namespace {
+
+// The value of the encoding attribute of the XML declaration, as written;
+// empty when the file has no declaration or the declaration names none. The
+// declaration is ASCII in every encoding the file may declare.
+QByteArray DeclaredEncoding(QByteArrayView data) {
+  if (!data.startsWith("<?")) return QByteArray();
   const qsizetype close = data.indexOf("?>");
-  if (close < 0) return false;
-  // The declaration is ASCII in either encoding; look for encoding="UTF-8".
-  const QByteArray declaration = data.first(close).toByteArray().toLower();
-  const qsizetype at = declaration.indexOf("encoding");
-  if (at < 0) return false;
+  if (close < 0) return QByteArray();
+  const QByteArrayView declaration = data.first(close);
+  const qsizetype at = declaration.toByteArray().toLower().indexOf("encoding");
+  if (at < 0) return QByteArray();
   qsizetype i = at + 8;
-  while (i < declaration.size() && (declaration[i] == ' ' || declaration[i] == '=')) ++i;
-  if (i >= declaration.size() || (declaration[i] != '"' && declaration[i] != '\'')) return false;
+  while (i < declaration.size() && (IsMarkupSpace(declaration[i]) || declaration[i] == '=')) ++i;
+  if (i >= declaration.size() || (declaration[i] != '"' && declaration[i] != '\''))
+    return QByteArray();
   const char quote = declaration[i];
   const qsizetype valueEnd = declaration.indexOf(quote, i + 1);
-  if (valueEnd < 0) return false;
-  const QByteArray encoding = declaration.mid(i + 1, valueEnd - i - 1).trimmed();
-  if (encoding != "utf-8" && encoding != "utf8") return false;
-  return IsValidUtf8(data);
+  if (valueEnd < 0) return QByteArray();
+  return declaration.sliced(i + 1, valueEnd - i - 1).trimmed().toByteArray();
+}
+
+bool IsOneOf(const QByteArray& lowerName, std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    if (lowerName == name) return true;
+  }
+  return false;
+}
+
+QString FileText(const QString& sourceName) {
+  return sourceName.isEmpty() ? QStringLiteral("Пакетът с данни")
+                              : QStringLiteral("Файлът \"%1\"").arg(sourceName);
+}
+
+[[noreturn]] void FailUnknownEncoding(const QString& sourceName, const QByteArray& encoding) {
+  throw ENompackError(QStringLiteral("%1 е в кодировка \"%2\", която програмата не познава.")
+                          .arg(FileText(sourceName), QString::fromLatin1(encoding)),
+                      ENompackError::Kind::File);
+}
+
+[[noreturn]] void FailInvalidBytes(const QString& sourceName, const QByteArray& encoding,
+                                   qsizetype offset) {
+  throw ENompackError(
+      QStringLiteral("%1 съдържа байт, който не е валиден в кодировка \"%2\" (позиция %3).")
+          .arg(FileText(sourceName), QString::fromLatin1(encoding))
+          .arg(offset),
+      ENompackError::Kind::File);
+}
+
+// Where a converter first reports an error: fed one byte at a time, it
+// reports it at the byte that breaks the sequence. Only on the failing path.
+qsizetype FirstUndecodableByte(const QByteArray& name, QByteArrayView data) {
+  QStringDecoder decoder(name.constData());
+  for (qsizetype i = 0; i < data.size(); ++i) {
+    // decode() only converts when its result becomes a string.
+    const QString piece = decoder.decode(data.sliced(i, 1));
+    if (decoder.hasError()) return i;
+  }
+  return data.size();
+}
+
+// The text of a file in an encoding Qt knows (through ICU for most), as
+// UTF-8 for the scanner. The markup must read the same as ASCII: an
+// encoding that spells "<?xml" otherwise cannot be the one this file uses.
+TPacketBytes Transcode(const QByteArray& data, qsizetype start, const QByteArray& name,
+                       const QString& sourceName) {
+  // Stateless: a sequence cut off at the end of the file is an error too.
+  QStringDecoder decoder(name.constData(), QStringDecoder::Flag::Stateless);
+  if (!decoder.isValid()) FailUnknownEncoding(sourceName, name);
+  const QByteArrayView body = QByteArrayView(data).sliced(start);
+  if (start == 0) {
+    const QByteArrayView declaration = body.first(body.indexOf("?>") + 2);
+    QStringDecoder probe(name.constData());
+    const QString read = probe.decode(declaration);
+    if (probe.hasError() || read != QString::fromLatin1(declaration))
+      FailInvalidBytes(sourceName, name, 0);
+  }
+  const QString text = decoder.decode(body);
+  if (decoder.hasError())
+    FailInvalidBytes(sourceName, name, start + FirstUndecodableByte(name, body));
+  return TPacketBytes{text.toUtf8(), 0, true};
+}
+
+}  // namespace
+
+TPacketBytes TPacketTextDecoder::Prepare(const QByteArray& data, const QString& sourceName) {
+  const QByteArray utf8Name = QByteArrayLiteral("UTF-8");
+  if (data.startsWith("\xEF\xBB\xBF")) {
+    const qsizetype bad = FirstInvalidUtf8Byte(QByteArrayView(data).sliced(3));
+    if (bad >= 0) FailInvalidBytes(sourceName, utf8Name, bad + 3);
+    return TPacketBytes{data, 3, true};
+  }
+  // A byte-order mark of UTF-16 (a text editor's "Unicode"); never one of
+  // UTF-32, whose little-endian mark starts the same way, in a data packet.
+  if (data.startsWith("\xFF\xFE"))
+    return Transcode(data, 2, QByteArrayLiteral("UTF-16LE"), sourceName);
+  if (data.startsWith("\xFE\xFF"))
+    return Transcode(data, 2, QByteArrayLiteral("UTF-16BE"), sourceName);
+  const QByteArray declared = DeclaredEncoding(data);
+  const QByteArray name = declared.toLower();
+  if (declared.isEmpty()) {
+    // Windows-1251 text of Cyrillic letters is never valid UTF-8 in practice,
+    // while a program that saved UTF-8 without saying so leaves exactly that.
+    const bool multiByte = std::any_of(
+        data.cbegin(), data.cend(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    return TPacketBytes{data, 0, multiByte && FirstInvalidUtf8Byte(data) < 0};
+  }
+  if (IsOneOf(name, {"utf-8", "utf8"})) {
+    const qsizetype bad = FirstInvalidUtf8Byte(data);
+    if (bad >= 0) FailInvalidBytes(sourceName, declared, bad);
+    return TPacketBytes{data, 0, true};
+  }
+  // Our own table, as the single-byte files are written with it.
+  if (IsOneOf(name, {"windows-1251", "cp1251", "x-cp1251", "win1251"}))
+    return TPacketBytes{data, 0, false};
+  return Transcode(data, 0, declared, sourceName);
 }

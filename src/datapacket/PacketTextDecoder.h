@@ -1,7 +1,16 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+
+// A whole file as the reader scans it: in UTF-8 or in Windows-1251, the two
+// encodings the scanner and the decoder read in place.
+struct TPacketBytes {
+  QByteArray Data;      // the file, transcoded to UTF-8 when it was in another encoding
+  qsizetype Start = 0;  // past a byte-order mark
+  bool Utf8 = false;
+};
 
 // Turns raw attribute values of a data packet into text: the file's encoding
 // (UTF-8 or Windows-1251) and the entities and character references.
@@ -13,11 +22,15 @@ class TPacketTextDecoder {
   // The bytes a name has in the file's encoding (to match attribute names).
   QByteArray Encode(const QString& text) const;
 
-  // Which encoding a whole file is in: UTF-8 when it starts with its
-  // byte-order mark (`bomLength` 3), or declares UTF-8 and is valid UTF-8;
-  // otherwise Windows-1251.
-  static bool DetectUtf8(QByteArrayView data, qsizetype& bomLength);
-  static bool IsValidUtf8(QByteArrayView data);
+  // Reads a whole file in the encoding its byte-order mark or declaration
+  // names. Without either, the bytes are Windows-1251 unless they are valid
+  // UTF-8 with at least one multi-byte sequence (Cyrillic Windows-1251 text
+  // practically never is). Throws ENompackError (File), naming `sourceName`
+  // and the encoding, when the declared encoding is unknown or the bytes are
+  // not valid in it.
+  static TPacketBytes Prepare(const QByteArray& data, const QString& sourceName);
+  // The offset of the first byte that is not valid UTF-8; -1 when all are.
+  static qsizetype FirstInvalidUtf8Byte(QByteArrayView data);
 
  private:
   bool FUtf8;

@@ -11,6 +11,8 @@
 #include <cmath>
 #include <memory>
 
+#include "NompackError.h"
+#include "PacketManifest.h"
 #include "QBDialogs.h"
 #include "XMLDataGrid.h"
 #include "XMLDataModel.h"
@@ -155,6 +157,16 @@ void TXMLExplorerForm::acSaveXMLFileExecute() {
     if (state == TClientDataSet::State::Edit || state == TClientDataSet::State::Insert)
       cdsXMLFileData.Post();
     cdsXMLFileData.SaveToFile(FFileName, TDataPacketFormat::Utf8);
+    // The installer refuses a chunk that differs from the packet's manifest;
+    // a repaired chunk is recorded there so that it still installs.
+    try {
+      UpdateManifestForChunk(FFileName, cdsXMLFileData.RecordCount());
+    } catch (const ENompackError& e) {
+      ShowError(QStringLiteral("Промените са записани, но файлът %1 не е обновен и пакетът "
+                               "няма да се инсталира: %2")
+                    .arg(TPacketManifest::kFileName, e.Message()));
+      return;
+    }
     MsgDlg(QStringLiteral("Промените са записани!"), mtInformation, mbOK);
   });
 }

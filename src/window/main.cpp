@@ -1,5 +1,7 @@
 // nompack: the main window over the generation and installation runs.
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 
 #include "DataModule.h"
 #include "MainFrm.h"
@@ -23,10 +25,23 @@ class TNompackApplication : public QApplication {
   }
 };
 
+// Answered before the application object exists: a window program must be
+// able to tell its version where there is no display to connect to.
+bool AskedForVersion(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) return true;
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (AskedForVersion(argc, argv)) {
+    std::puts("nompack " NOMPACK_VERSION);
+    return 0;
+  }
   TNompackApplication app(argc, argv);
+  QApplication::setApplicationVersion(QStringLiteral(NOMPACK_VERSION));
   QApplication::setApplicationName(QStringLiteral("nompack"));
   QApplication::setApplicationDisplayName(QStringLiteral("Генератор на инстал. ном. пакети"));
   // Errors of the controls (an edit that cannot be left) go to the same box.

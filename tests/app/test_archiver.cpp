@@ -78,6 +78,62 @@ void WriteZipWithNames(const QString& zip, const QList<QPair<QByteArray, QByteAr
   archive_write_free(a);
 }
 
+// Writes an archive of the given format ("zip", "7zip", "tar", gzip-compressed) holding plain
+// files under the stored names, in order.
+QByteArray ArchiveBytes(const QString& format,
+                        const QList<QPair<QByteArray, QByteArray>>& entries) {
+  struct archive* a = archive_write_new();
+  if (format == QLatin1String("zip"))
+    archive_write_set_format_zip(a);
+  else if (format == QLatin1String("7zip"))
+    archive_write_set_format_7zip(a);
+  else {
+    archive_write_set_format_pax_restricted(a);
+    archive_write_add_filter_gzip(a);
+  }
+  QByteArray out(64 << 20, '\0');
+  size_t used = 0;
+  archive_write_open_memory(a, out.data(), out.size(), &used);
+  for (const auto& [name, data] : entries) {
+    struct archive_entry* e = archive_entry_new();
+    archive_entry_set_pathname(e, name.constData());
+    archive_entry_set_filetype(e, AE_IFREG);
+    archive_entry_set_perm(e, 0644);
+    archive_entry_set_size(e, data.size());
+    archive_write_header(a, e);
+    archive_write_data(a, data.constData(), data.size());
+    archive_entry_free(e);
+  }
+  archive_write_close(a);
+  archive_write_free(a);
+  out.truncate(static_cast<qsizetype>(used));
+  return out;
+}
+
+QPair<QByteArray, QByteArray> Entry(const QByteArray& name, const QByteArray& data) {
+  return {name, data};
+}
+
+// Text that compresses poorly, so that a cut or a flipped byte lands inside
+// the entry's compressed data.
+QByteArray NoisyText(int size, quint32 seed) {
+  QByteArray text;
+  text.reserve(size);
+  quint32 x = seed;
+  while (text.size() < size) {
+    x = x * 1103515245u + 12345u;
+    text += char('A' + (x >> 16) % 26);
+  }
+  return text;
+}
+
+// The packet's own entries, as a generation stores them.
+QList<QPair<QByteArray, QByteArray>> PacketEntries() {
+  return {{"tables.descr", "{2.1.0.15}\r\nARTICLE\r\n"},
+          {"ARTICLE[1].xml", NoisyText(100000, 1)},
+          {"ARTICLE[2].xml", NoisyText(60000, 2)}};
+}
+
 // A stand-in for the rar program: records its arguments and working folder,
 // then does the work with bsdtar, or fails as its "mode" file says.
 void InstallRarScript(const QString& programFolder) {
@@ -272,13 +328,13 @@ class TestArchiver : public QObject {
 
   void extractionNeverLeavesTheUnpackFolder() {
     const QString packet = FRoot + QStringLiteral("evil.zip");
-    const QString outside = FDir.path() + QStringLiteral("/outside.xml");
+    const QString outside = FDir.path() + QStringLiteral("/outside[1].xml");
     QFile::remove(outside);
     WriteZipWithNames(packet, {{"tables.descr", "{1.0.0.0}\r\n"},
                                {"sub/", ""},
                                {"sub/deeper/A[1].xml", "nested"},
                                {"../B[1].xml", "dotdot"},
-                               {"../../outside.xml", "escape"},
+                               {"../../escape[1].xml", "escape"},
                                {QFile::encodeName(outside), "absolute"},
                                {"..\\C[1].xml", "backslash"},
                                {"..", "only dots"},
@@ -287,10 +343,12 @@ class TestArchiver : public QObject {
     TArchiver archiver(FRoot + QStringLiteral("program/"));
     QString error;
     QVERIFY2(archiver.ExtractPacket(packet, unpack, error), qPrintable(error));
-    QCOMPARE(Files(unpack), (QStringList{QStringLiteral("A[1].xml"), QStringLiteral("B[1].xml"),
-                                         QStringLiteral("C[1].xml"), QStringLiteral("outside.xml"),
-                                         QStringLiteral("tables.descr")}));
-    QCOMPARE(ReadFile(unpack + QStringLiteral("outside.xml")), QByteArray("absolute"));
+    QCOMPARE(Files(unpack),
+             (QStringList{QStringLiteral("A[1].xml"), QStringLiteral("B[1].xml"),
+                          QStringLiteral("C[1].xml"), QStringLiteral("escape[1].xml"),
+                          QStringLiteral("outside[1].xml"), QStringLiteral("tables.descr")}));
+    QCOMPARE(ReadFile(unpack + QStringLiteral("outside[1].xml")), QByteArray("absolute"));
+    QCOMPARE(ReadFile(unpack + QStringLiteral("escape[1].xml")), QByteArray("escape"));
     QCOMPARE(ReadFile(unpack + QStringLiteral("A[1].xml")), QByteArray("nested"));
     QVERIFY(!QFile::exists(outside));
     QVERIFY(!QFile::exists(FRoot + QStringLiteral("B[1].xml")));
@@ -328,6 +386,110 @@ class TestArchiver : public QObject {
     QString error;
     QVERIFY(!archiver.ExtractPacket(packet, FRoot + QStringLiteral("unpack/"), error));
     QVERIFY2(error.contains(packet), qPrintable(error));
+  }
+
+  // Archives that must not be unpacked: nothing of them reaches the disk,
+  // and the message names what is wrong.
+  void extractionRefusesBeforeWriting_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("defect");
+    QTest::addColumn<QString>("expected");
+    const QStringList formats{QStringLiteral("zip"), QStringLiteral("7zip"), QStringLiteral("tar")};
+    for (const QString& format : formats) {
+      const QByteArray f = format.toLatin1();
+      QTest::addRow("%s: two descriptors", f.constData()) << format << "two descriptors"
+                                                          << "съдържа 2 файла \"tables.descr\"";
+      QTest::addRow("%s: a descriptor in a folder besides", f.constData())
+          << format << "descriptor in a folder"
+          << "съдържа 2 файла \"tables.descr\"";
+      QTest::addRow("%s: no descriptor", f.constData())
+          << format << "no descriptor"
+          << "Не е открит файл с описание на пакетите!";
+      QTest::addRow("%s: one name twice", f.constData())
+          << format << "same name"
+          << "\"ARTICLE[1].xml\" и \"article[1].XML\"";
+      QTest::addRow("%s: cut inside an entry", f.constData()) << format << "cut inside"
+                                                              << "не може да бъде разархивиран";
+    }
+    QTest::newRow("zip: cut at an entry boundary") << "zip"
+                                                   << "cut at boundary"
+                                                   << "не може да бъде разархивиран";
+    QTest::newRow("zip: a damaged entry") << "zip"
+                                          << "damaged"
+                                          << "ARTICLE[1].xml";
+    QTest::newRow("7zip: a damaged entry") << "7zip"
+                                           << "damaged"
+                                           << "не може да бъде разархивиран";
+  }
+  void extractionRefusesBeforeWriting() {
+    QFETCH(QString, format);
+    QFETCH(QString, defect);
+    QFETCH(QString, expected);
+    auto entries = PacketEntries();
+    if (defect == QLatin1String("two descriptors"))
+      entries.append(Entry("tables.descr", "{9.9.9.9}\r\nPARCEL\r\n"));
+    if (defect == QLatin1String("descriptor in a folder"))
+      entries.prepend(Entry("old/tables.descr", "{1}\r\nPARCEL\r\n"));
+    if (defect == QLatin1String("no descriptor")) entries.removeFirst();
+    if (defect == QLatin1String("same name"))
+      entries.append(Entry("x/article[1].XML", "other rows"));
+    QByteArray data = ArchiveBytes(format, entries);
+    QVERIFY(!data.isEmpty());
+    if (defect == QLatin1String("cut inside")) {
+      data.truncate(data.size() / 2);
+    } else if (defect == QLatin1String("cut at boundary")) {
+      // Only the first entries stay, each of them whole: the cut falls on
+      // the local header of the last one.
+      const qsizetype last = data.lastIndexOf("PK\x03\x04");
+      QVERIFY(last > 0);
+      data.truncate(last);
+    } else if (defect == QLatin1String("damaged")) {
+      const qsizetype at =
+          format == QLatin1String("zip") ? data.indexOf("ARTICLE[1].xml") + 5000 : data.size() / 3;
+      data[at] = char(data[at] ^ 0x55);
+    }
+    const QString packet = FRoot + QStringLiteral("p.mpd");
+    WriteFile(packet, data);
+    const QString unpack = FRoot + QStringLiteral("unpack/");
+    TArchiver archiver(FRoot + QStringLiteral("program/"));
+    QString error;
+    QVERIFY(!archiver.ExtractPacket(packet, unpack, error));
+    QVERIFY2(error.contains(expected), qPrintable(error));
+    QVERIFY2(error.contains(packet), qPrintable(error));
+    QCOMPARE(Files(unpack), QStringList());
+  }
+
+  // Only the packet's own files are written: a large file beside the chunks
+  // is never unpacked, and neither is it handed to the rar program, which
+  // would unpack everything.
+  void extractionWritesOnlyThePacketsFiles_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("withRar");
+    QTest::newRow("zip") << "zip" << false;
+    QTest::newRow("7zip") << "7zip" << false;
+    QTest::newRow("tar") << "tar" << false;
+    QTest::newRow("zip, rar in the program folder") << "zip" << true;
+  }
+  void extractionWritesOnlyThePacketsFiles() {
+    QFETCH(QString, format);
+    QFETCH(bool, withRar);
+    auto entries = PacketEntries();
+    entries.insert(1, Entry("filler.bin", QByteArray(32 << 20, '\0')));
+    entries.append(Entry("packet.manifest", "NOMPACK-MANIFEST 1\r\n"));
+    entries.append(Entry("run me.sh", "#!/bin/sh\n"));
+    const QString packet = FRoot + QStringLiteral("p.mpd");
+    WriteFile(packet, ArchiveBytes(format, entries));
+    QVERIFY(QFileInfo(packet).size() < (1 << 20));
+    const QString program = FRoot + QStringLiteral("program/");
+    if (withRar) InstallRarScript(program);
+    const QString unpack = FRoot + QStringLiteral("unpack/");
+    QString error;
+    QVERIFY2(TArchiver(program).ExtractPacket(packet, unpack, error), qPrintable(error));
+    QCOMPARE(Files(unpack),
+             (QStringList{QStringLiteral("ARTICLE[1].xml"), QStringLiteral("ARTICLE[2].xml"),
+                          QStringLiteral("packet.manifest"), QStringLiteral("tables.descr")}));
+    QCOMPARE(ReadFile(unpack + QStringLiteral("ARTICLE[2].xml")), entries.at(3).second);
+    QVERIFY(!QFile::exists(program + QStringLiteral("args.txt")));
   }
 
   void extractsThroughRarWithItsCommandLine() {

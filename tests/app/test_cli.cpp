@@ -51,7 +51,8 @@ class TestCli : public QObject {
 
  private slots:
   void initTestCase() {
-    UseSQLiteODBCDriver();  // inherited by the program
+    UseSQLiteODBCDriver();          // inherited by the program
+    qunsetenv("NOMPACK_PASSWORD");  // only the cases that set it see it
     QVERIFY(FTemp.isValid());
     const QString error = PrepareReachableKinds(
         FUnreachable, [](int kind) { return CreateSample(kind, Target(kind, kSampleName)); });
@@ -71,13 +72,62 @@ class TestCli : public QObject {
     QVERIFY(QDir().mkpath(FOut));
   }
 
+  // The help is generated from the options: every option of a command is
+  // listed with a description, the other command's options are not, and the
+  // exit codes are told.
+  void help_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QStringList>("absent");
+    const QStringList common{"--kind",     "--host",    "--database", "--user",
+                             "--password", "--fb-path", "--help",     "--version"};
+    QTest::newRow("program") << QStringList{"--help"}
+                             << common + QStringList{"generate", "install", "--out",
+                                                     "--packet", "--reuse", "NOMPACK_PASSWORD",
+                                                     "  2  "}
+                             << QStringList{};
+    QTest::newRow("generate") << QStringList{"generate", "--help"}
+                              << common + QStringList{"--out", "NOMPACK_PASSWORD", "  1  "}
+                              << QStringList{"--packet", "--reuse", "  2  "};
+    QTest::newRow("install -h") << QStringList{"install", "-h"}
+                                << common + QStringList{"--packet", "--reuse", "  2  "}
+                                << QStringList{"--out"};
+  }
   void help() {
-    const CliResult r = RunCli({QStringLiteral("--help")});
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, listed);
+    QFETCH(QStringList, absent);
+    const CliResult r = RunCli(args);
     QCOMPARE(r.Exit, 0);
-    for (const char* option : {"generate", "install", "--kind", "--host", "--database", "--user",
-                               "--password", "--fb-path", "--out"})
-      QVERIFY2(r.Out.contains(QLatin1String(option)), option);
-    QCOMPARE(RunCli({QStringLiteral("generate"), QStringLiteral("--help")}).Exit, 0);
+    QCOMPARE(r.Err, QString());
+    for (const QString& text : listed) QVERIFY2(r.Out.contains(text), qPrintable(text));
+    for (const QString& text : absent) QVERIFY2(!r.Out.contains(text), qPrintable(text));
+    // Each option line of the options section carries its description.
+    const QString options =
+        r.Out.section(QStringLiteral("Options:\n"), 1).section(QStringLiteral("\n\n"), 0, 0);
+    int optionLines = 0;
+    for (const QString& line : options.split(QLatin1Char('\n'))) {
+      if (!line.startsWith(QStringLiteral("  -"))) continue;
+      ++optionLines;
+      const QStringList words = line.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+      const bool valueOrSecondName = words.size() > 1 && (words[1].startsWith(QLatin1Char('<')) ||
+                                                          words[1].startsWith(QLatin1Char('-')));
+      QVERIFY2(words.size() > (valueOrSecondName ? 2 : 1), qPrintable(line));
+    }
+    QVERIFY(optionLines >= 8);  // help, version and the six connection options
+  }
+
+  void version_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("--version") << QStringList{"--version"};
+    QTest::newRow("-v") << QStringList{"-v"};
+    QTest::newRow("generate --version") << QStringList{"generate", "--version"};
+  }
+  void version() {
+    QFETCH(QStringList, args);
+    const CliResult r = RunCli(args);
+    QCOMPARE(r.Exit, 0);
+    QCOMPARE(r.Out, QStringLiteral("nompack-cli " NOMPACK_VERSION "\n"));
   }
 
   void badUsage_data() {
@@ -89,6 +139,14 @@ class TestCli : public QObject {
                                                  QStringLiteral("--out"), QStringLiteral("/tmp")};
     QTest::newRow("no --out") << QStringList{QStringLiteral("generate"), QStringLiteral("--kind"),
                                              QStringLiteral("mysql")};
+    QTest::newRow("no --packet") << QStringList{"install", "--kind", "firebird"};
+    QTest::newRow("no command, options only") << QStringList{"--kind", "mysql"};
+    QTest::newRow("unknown option")
+        << QStringList{"generate", "--kind", "mysql", "--out", "/tmp", "--bogus"};
+    QTest::newRow("option of the other command")
+        << QStringList{"generate", "--kind", "mysql", "--out", "/tmp", "--packet", "x.mpd"};
+    QTest::newRow("stray argument")
+        << QStringList{"generate", "--kind", "mysql", "--out", "/tmp", "secret"};
   }
   void badUsage() {
     QFETCH(QStringList, args);
@@ -153,6 +211,33 @@ class TestCli : public QObject {
     QCOMPARE(r.Out, QString());
     QVERIFY2(r.Err.contains(expected), qPrintable(r.Err));
     QCOMPARE(r.Err.count(QStringLiteral("Грешка: ")), 1);
+  }
+
+  // The server's root has an empty password: a wrong one from the environment
+  // is refused, and --password wins over the environment either way.
+  void passwordFromEnvironment_data() {
+    QTest::addColumn<QString>("environment");
+    QTest::addColumn<QStringList>("option");
+    QTest::addColumn<int>("exit");
+    QTest::newRow("environment used") << "wr0ng-Secret" << QStringList{} << 1;
+    QTest::newRow("option over environment")
+        << "wr0ng-Secret" << QStringList{"--password", ""} << 0;
+    QTest::newRow("option over empty environment")
+        << "" << QStringList{"--password", "wr0ng-Secret"} << 1;
+  }
+  void passwordFromEnvironment() {
+    QFETCH(QString, environment);
+    QFETCH(QStringList, option);
+    QFETCH(int, exit);
+    NOMPACK_REQUIRE_SERVER(!FUnreachable.contains(kMySQL), FUnreachable.value(kMySQL));
+    qputenv("NOMPACK_PASSWORD", environment.toUtf8());
+    const CliResult r = RunCli(QStringList{QStringLiteral("generate")} +
+                               SourceArgs(kMySQL, Target(kMySQL, kSampleName)) + option +
+                               QStringList{QStringLiteral("--out"), FOut});
+    qunsetenv("NOMPACK_PASSWORD");
+    QVERIFY2(r.Exit == exit, qPrintable(r.Err));
+    if (exit != 0) QVERIFY2(r.Err.contains(QStringLiteral("Access denied")), qPrintable(r.Err));
+    QVERIFY(!(r.Out + r.Err).contains(QStringLiteral("wr0ng-Secret")));
   }
 
   // An error no step catches: the message, where it happened, exit 1.

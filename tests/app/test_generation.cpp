@@ -10,6 +10,7 @@
 #include "DateTime.h"
 #include "GenTestSupport.h"
 #include "GenerationRun.h"
+#include "PacketManifestCheck.h"
 #include "Progress.h"
 #include "RecorderView.h"
 
@@ -215,7 +216,15 @@ class TestGeneration : public QObject {
       QCOMPARE(ChunkRows(unpacked, table), SourceRows(*con, table));
       chunkFiles += counts.size();
     }
-    QCOMPARE(FilesIn(unpacked).size(), chunkFiles + 1);
+    // The descriptor, the chunks and the manifest, which vouches for them all.
+    QCOMPARE(FilesIn(unpacked).size(), chunkFiles + 2);
+    const TPacketManifest manifest =
+        TPacketManifest::LoadFromFile(unpacked + TPacketManifest::kFileName);
+    QCOMPARE(manifest.Chunks.size(), chunkFiles);
+    QCOMPARE(manifest.Find(QStringLiteral("ARTICLE[3].xml"))->Rows, 20);
+    const QString manifestError =
+        PacketManifestError(unpacked, PacketLayout::PacketTables(), manifest);
+    QVERIFY2(manifestError.isEmpty(), qPrintable(manifestError));
     QCOMPARE(ChunkRowCounts(unpacked, QStringLiteral("ARTICLE")), (QList<int>{50, 50, 20}));
     QCOMPARE(ChunkRowCounts(unpacked, QStringLiteral("PRODUCER")), (QList<int>{50, 50}));
     QCOMPARE(ChunkFiles(unpacked, QStringLiteral("N_AD_PRICE_SOURCE")), QStringList());

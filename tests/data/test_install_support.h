@@ -322,4 +322,49 @@ inline QString FirstDifference(const QStringList& expected, const QStringList& a
   return QString();
 }
 
+// Everything a target holds that an installation may change: every table's
+// rows (sorted, so that no order is assumed), which tables exist, and the
+// identity counters (MySQL AUTO_INCREMENT, Firebird generators). A run that
+// must leave the target as it was is checked by comparing two dumps.
+// `mysql` picks the catalogue queries; `con` must see committed data (a
+// fresh Firebird attachment, or one whose transaction was just committed).
+inline QStringList DumpDatabase(IConnection& con, bool mysql) {
+  QStringList out;
+  QStringList tables;
+  for (const IConnection::TableEntry& t : con.Tables())
+    if (t.Type == QLatin1String("TABLE")) tables.append(t.Name);
+  tables.sort();
+  for (const QString& table : tables) {
+    out.append(QStringLiteral("TABLE ") + table);
+    const QString name = mysql ? QStringLiteral("`%1`").arg(table) : table;
+    const auto ds = con.Open(QStringLiteral("SELECT * FROM %1").arg(name));
+    QStringList rows;
+    for (const auto& row : ds->Rows()) {
+      QStringList cells;
+      for (int c = 0; c < ds->FieldCount(); ++c)
+        cells.append(ds->FieldDef(c).Name.toUpper() + QLatin1Char('=') + Canonical(row[c]));
+      rows.append(cells.join(QLatin1Char('|')));
+    }
+    rows.sort();
+    out += rows;
+  }
+  const auto counters =
+      mysql ? con.Open(
+                  QStringLiteral("SELECT TABLE_NAME, AUTO_INCREMENT FROM information_schema.TABLES "
+                                 "WHERE TABLE_SCHEMA = DATABASE() AND AUTO_INCREMENT IS NOT NULL "
+                                 "ORDER BY TABLE_NAME"))
+            : con.Open(QStringLiteral("SELECT TRIM(RDB$GENERATOR_NAME), 0 FROM RDB$GENERATORS "
+                                      "WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY 1"));
+  for (const auto& row : counters->Rows()) {
+    const QString name = row[0].ToString();
+    const QString value =
+        mysql ? row[1].ToString()
+              : con.Open(QStringLiteral("SELECT GEN_ID(%1, 0) FROM RDB$DATABASE").arg(name))
+                    ->Value(0)
+                    .ToString();
+    out.append(QStringLiteral("COUNTER ") + name + QLatin1Char('=') + value);
+  }
+  return out;
+}
+
 }  // namespace InstallTest

@@ -66,4 +66,14 @@ class TestDataPacket : public QObject {
   void brokenFiles();
   void truncatedAtEveryByte();
   void corruptedBytesNeverCrash();
+
+  // Files of other programs (TestDataPacketForeignFiles.cpp)
+  void changeLogOrder_data();
+  void changeLogOrder();
+  void declaredEncodings_data();
+  void declaredEncodings();
+  void encodingRefusals_data();
+  void encodingRefusals();
+  void generatorCyrillicStaysSingleByte_data();
+  void generatorCyrillicStaysSingleByte();
 };

@@ -1,6 +1,7 @@
 // One database suite, run against each server through its test context:
 // every mapped type stored with named parameters and read back exactly, the
-// field definitions, the catalogue, errors and (Firebird) the transaction.
+// field definitions, the catalogue, errors, (Firebird) the transaction, the
+// streaming cursor against Open, read snapshots and batched inserts.
 #include <QCryptographicHash>
 #include <QMap>
 #include <QtTest>
@@ -13,6 +14,9 @@
 namespace {
 
 using Row = QMap<QString, Variant>;
+
+// 100 rows doubled five times.
+constexpr int kBigRows = 3200;
 
 QString Describe(const Variant& v) {
   if (v.VarType() == Variant::Type::Bytes)
@@ -157,6 +161,69 @@ class DbSuite : public QObject {
     return ds->Value(0).ToInt64();
   }
 
+  qint64 CountIn(IConnection& con, const QString& table) {
+    return con.Open(QStringLiteral("SELECT COUNT(*) AS CNT FROM ") + table)->Value(0).ToInt64();
+  }
+
+  // Every row of a cursor, fetched `perFetch` rows at a time as the export
+  // takes them.
+  static std::unique_ptr<TClientDataSet> ReadAll(ICursor& cursor, int perFetch,
+                                                 int* fetches = nullptr) {
+    auto all = std::make_unique<TClientDataSet>();
+    for (const TFieldDef& def : cursor.FieldDefs()) all->AddFieldDef(def);
+    for (;;) {
+      const auto part = cursor.FetchDataSet(perFetch);
+      if (part->FieldDefs() != cursor.FieldDefs()) throw std::logic_error("fields changed");
+      if (part->IsEmpty()) break;
+      if (fetches) ++*fetches;
+      for (const auto& row : part->Rows()) all->MutableRows().append(row);
+    }
+    all->Open();
+    return all;
+  }
+
+  // The first difference of two results, empty when they are the same in
+  // field definitions, value types and values.
+  static QString Difference(const TClientDataSet& expected, const TClientDataSet& actual) {
+    if (expected.FieldDefs() != actual.FieldDefs()) return QStringLiteral("field definitions");
+    if (expected.RecordCount() != actual.RecordCount())
+      return QStringLiteral("%1 rows, expected %2")
+          .arg(actual.RecordCount())
+          .arg(expected.RecordCount());
+    for (int r = 0; r < expected.RecordCount(); ++r)
+      for (int f = 0; f < expected.FieldCount(); ++f) {
+        const Variant& e = expected.Rows()[r][f];
+        const Variant& a = actual.Rows()[r][f];
+        if (!(e == a) || Describe(e) != Describe(a))
+          return QStringLiteral("row %1 %2: got %3, expected %4")
+              .arg(r + 1)
+              .arg(expected.FieldDef(f).Name, Describe(a), Describe(e));
+      }
+    return QString();
+  }
+
+  // Ends a transaction of the session: Firebird keeps its own running,
+  // MySQL's is one the test began by statement.
+  void CommitWork(IConnection& con, bool mysqlTransaction) {
+    if (con.SupportsTransactions())
+      con.CommitRetaining();
+    else if (mysqlTransaction)
+      con.Execute(QStringLiteral("COMMIT"));
+  }
+
+  // MySQL runs each statement on its own unless a transaction is begun.
+  bool BeginWorkIfMySQL(IConnection& con) {
+    if (!FContext->ServerName().startsWith(QLatin1String("MariaDB"))) return false;
+    con.Execute(QStringLiteral("START TRANSACTION"));
+    return true;
+  }
+
+  TParams SmallRow(int id, const Variant& name) const {
+    return {{QStringLiteral("ID"), ftInteger, Variant::FromInt(id)},
+            {QStringLiteral("NAME"), ftString, name},
+            {QStringLiteral("AMOUNT"), ftBCD, Variant::FromDecimal(QString::number(id) + ".25")}};
+  }
+
  private slots:
   void initTestCase() {
     GUARDED(
@@ -174,13 +241,32 @@ class DbSuite : public QObject {
         FCon->Execute(
             QStringLiteral("CREATE TABLE DBTXALL (ID %1, OTHER INTEGER)").arg(FContext->IdType()));
         FCon->Execute(QStringLiteral("CREATE VIEW DBT_VIEW AS SELECT ID, V FROM DBT_ALL"));
+        FCon->Execute(QStringLiteral("CREATE TABLE DBT_COPY (%1)%2")
+                          .arg(defs.join(QStringLiteral(", ")), FContext->TableSuffix()));
+        for (const QString& name
+             : {QStringLiteral("DBT_BIG"), QStringLiteral("DBT_SNAP"), QStringLiteral("DBT_BATCH")})
+            FCon->Execute(
+                QStringLiteral("CREATE TABLE %1 (ID %2, NAME VARCHAR(100) NOT NULL, AMOUNT "
+                               "NUMERIC(15,2))%3")
+                    .arg(name, FContext->IdType(), FContext->TableSuffix()));
         CommitIfTransactional(*FCon);
 
         // Rows 1-3 through one-off statements, 4 and 5 through one prepared statement.
         for (int id
              : {1, 2, 3}) FCon->Execute(InsertSql(), ParamsOf(id, true));
         const auto insert = FCon->Prepare(InsertSql()); insert->Execute(ParamsOf(4, true));
-        insert->Execute(ParamsOf(5, false)); CommitIfTransactional(*FCon);)
+        insert->Execute(ParamsOf(5, false)); CommitIfTransactional(*FCon);
+
+        // DBT_BIG: kBigRows rows, more than one fetch buffer holds.
+        const auto big = FCon->Prepare(
+            QStringLiteral("INSERT INTO DBT_BIG (ID, NAME, AMOUNT) VALUES (:ID, :NAME, :AMOUNT)"));
+        for (int id = 1; id <= 100; ++id) big->Execute(SmallRow(
+            id, Str(QStringLiteral("Парацетамол 500 мг таблетки №%1 „Здраве“ Ёё").arg(id))));
+        for (int n = 100; n < kBigRows; n *= 2) FCon->Execute(
+            QStringLiteral("INSERT INTO DBT_BIG (ID, NAME, AMOUNT) SELECT ID + %1, NAME, AMOUNT + "
+                           "%1 FROM DBT_BIG")
+                .arg(n));
+        CommitIfTransactional(*FCon);)
   }
 
   void cleanupTestCase() {
@@ -250,6 +336,193 @@ class DbSuite : public QObject {
     GUARDED(const auto ds = FCon->Open(QStringLiteral("SELECT ID, V FROM DBT_ALL WHERE ID < 0"));
             QCOMPARE(ds->RecordCount(), 0); QVERIFY(ds->Eof()); QCOMPARE(ds->FieldCount(), 2);
             QCOMPARE(ds->FieldDef(1).DataType, ftString);)
+  }
+
+  void cursorReadsWhatOpenReads_data() {
+    QTest::addColumn<QString>("select");
+    QTest::addColumn<int>("perFetch");
+    QTest::addColumn<bool>("withParams");
+    QTest::addRow("every type, one row a fetch")
+        << QStringLiteral("SELECT * FROM DBT_ALL ORDER BY ID") << 1 << false;
+    QTest::addRow("every type, all rows in one fetch")
+        << QStringLiteral("SELECT * FROM DBT_ALL ORDER BY ID") << 50 << false;
+    QTest::addRow("every type, with parameters")
+        << QStringLiteral("SELECT * FROM DBT_ALL WHERE ID >= :LO ORDER BY ID") << 2 << true;
+    QTest::addRow("no rows") << QStringLiteral("SELECT ID, V FROM DBT_ALL WHERE ID < 0") << 50
+                             << false;
+    QTest::addRow("bigger than one fetch buffer")
+        << QStringLiteral("SELECT * FROM DBT_BIG ORDER BY ID") << 50 << false;
+  }
+
+  void cursorReadsWhatOpenReads() {
+    GUARDED(
+        QFETCH(QString, select); QFETCH(int, perFetch); QFETCH(bool, withParams);
+        const TParams params = withParams
+                                   ? TParams{{QStringLiteral("LO"), ftInteger, Variant::FromInt(2)}}
+                                   : TParams{};
+        const auto opened = FCon->Open(select, params);
+        auto cursor = FCon->OpenCursor(select, params);
+        QCOMPARE(cursor->FieldDefs(), opened->FieldDefs()); int fetches = 0;
+        const auto read = ReadAll(*cursor, perFetch, &fetches);
+        const QString difference = Difference(*opened, *read);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QCOMPARE(fetches, (opened->RecordCount() + perFetch - 1) / perFetch);
+        // Past its end a cursor stays at its end, and the session is free.
+        QVector<Variant> values; QVERIFY(!cursor->Next(values)); cursor->Close(); QCOMPARE(
+            FCon->Open(QStringLiteral("SELECT ID FROM DBT_ALL WHERE ID = 1"))->RecordCount(), 1);)
+  }
+
+  void cursorClosedEarlyFreesTheSession() {
+    GUARDED(auto cursor = FCon->OpenCursor(QStringLiteral("SELECT * FROM DBT_BIG ORDER BY ID"));
+            const auto first = cursor->FetchDataSet(10); QCOMPARE(first->RecordCount(), 10);
+            QCOMPARE(first->Value(0).ToInt32(), 1);
+            // A MySQL session streams one result at a time: another statement
+            // meanwhile is refused in plain words, not with the session's
+            // protocol broken.
+            if (FContext->ServerName().startsWith(QLatin1String("MariaDB"))) {
+              try {
+                FCon->Open(QStringLiteral("SELECT COUNT(*) FROM DBT_BIG"));
+                QFAIL("a statement ran while a result was streaming");
+              } catch (const ENompackError& e) {
+                QVERIFY2(e.Message().contains(QStringLiteral("open cursor")),
+                         qPrintable(e.Message()));
+              }
+            } cursor->Close();
+            QVERIFY(cursor->FetchDataSet(10)->IsEmpty());
+            QCOMPARE(CountIn(*FCon, QStringLiteral("DBT_BIG")), qint64(kBigRows));
+            // A cursor left open when its session closes is released with it.
+            auto other = FContext->ConnectAgain();
+            auto orphan = other->OpenCursor(QStringLiteral("SELECT * FROM DBT_BIG"));
+            QVERIFY(!orphan->FetchDataSet(5)->IsEmpty()); other->Close(); orphan.reset();)
+  }
+
+  void readSnapshot_data() {
+    QTest::addColumn<bool>("changeWhileReading");
+    QTest::addRow("changed before the first read") << false;
+    QTest::addRow("changed while the rows stream") << true;
+  }
+
+  // Another session deletes the last rows and adds new ones after the read
+  // began: every read of the snapshot sees the table as it was.
+  void readSnapshot() {
+    GUARDED(
+        QFETCH(bool, changeWhileReading); auto other = FContext->ConnectAgain();
+        other->Execute(QStringLiteral("DELETE FROM DBT_SNAP"));
+        other->Execute(QStringLiteral("INSERT INTO DBT_SNAP SELECT ID, NAME, AMOUNT FROM DBT_BIG"));
+        CommitIfTransactional(*other); CommitIfTransactional(*FCon);
+        const auto before = FCon->Open(QStringLiteral("SELECT * FROM DBT_SNAP ORDER BY ID"));
+        auto change =
+            [&] {
+              other->Execute(QStringLiteral("DELETE FROM DBT_SNAP WHERE ID > 3000"));
+              other->Execute(QStringLiteral(
+                  "INSERT INTO DBT_SNAP (ID, NAME, AMOUNT) VALUES (9001, 'нов', 1)"));
+              CommitIfTransactional(*other);
+            };
+        if (!FCon->BeginReadSnapshot()) {
+          QVERIFY(!FCon->InReadSnapshot());
+          QSKIP("this connection gives no read snapshot");
+        } QVERIFY(FCon->InReadSnapshot());
+        auto cursor = FCon->OpenCursor(QStringLiteral("SELECT * FROM DBT_SNAP ORDER BY ID"));
+        auto read = std::make_unique<TClientDataSet>(); if (changeWhileReading) {
+          const auto head = cursor->FetchDataSet(10);
+          QCOMPARE(head->RecordCount(), 10);
+          change();
+          const auto rest = ReadAll(*cursor, 50);
+          for (const TFieldDef& def : head->FieldDefs()) read->AddFieldDef(def);
+          read->MutableRows() = head->Rows() + rest->Rows();
+          read->Open();
+        } else {
+          change();
+          read = ReadAll(*cursor, 50);
+        } QString difference = Difference(*before, *read);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        // A second table read later in the same snapshot: still as it was.
+        auto again = FCon->OpenCursor(QStringLiteral("SELECT * FROM DBT_SNAP ORDER BY ID"));
+        difference = Difference(*before, *ReadAll(*again, 50));
+        QVERIFY2(difference.isEmpty(), qPrintable(difference)); FCon->EndReadSnapshot();
+        QVERIFY(!FCon->InReadSnapshot()); CommitIfTransactional(*FCon);
+        auto after = FCon->OpenCursor(QStringLiteral("SELECT ID FROM DBT_SNAP ORDER BY ID"));
+        const auto now = ReadAll(*after, 1000); QCOMPARE(now->RecordCount(), 3001);
+        QCOMPARE(now->Rows().last()[0].ToInt32(), 9001);)
+  }
+
+  void batchInsertStoresEveryType() {
+    GUARDED(
+        QStringList columns{QStringLiteral("ID")}; for (const TTestColumn& c
+                                                        : FColumns) columns
+                                                   << c.Name;
+        auto batch = FCon->PrepareBatchInsert(QStringLiteral("DBT_COPY"), columns, 100);
+        QVERIFY(batch->MaxBatchRows() >= 1); QVector<TParams> rows;
+        for (int id = 1; id <= 5; ++id) {
+          TParams row = ParamsOf(id, true);
+          rows.append(row);
+          if (rows.size() == batch->MaxBatchRows()) {
+            batch->ExecuteBatch(rows);
+            rows.clear();
+          }
+        } batch->ExecuteBatch(rows);
+        CommitIfTransactional(*FCon);
+        const QString select = QStringLiteral("SELECT %1 FROM %2 WHERE ID <= 5 ORDER BY ID");
+        const auto original =
+            FCon->Open(select.arg(columns.join(QStringLiteral(", ")), QStringLiteral("DBT_ALL")));
+        const auto copy =
+            FCon->Open(select.arg(columns.join(QStringLiteral(", ")), QStringLiteral("DBT_COPY")));
+        const QString difference = Difference(*original, *copy);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+
+        // A row whose values are not in column order would land in the wrong
+        // columns: it is refused before anything is sent.
+        TParams swapped = ParamsOf(1, true);
+        swapped[0].Value = Variant::FromInt(99); std::swap(swapped[1], swapped[2]); try {
+          batch->ExecuteBatch({swapped});
+          QFAIL("a row out of column order was sent");
+        } catch (const ENompackError& e) {
+          QCOMPARE(e.ErrorKind(), ENompackError::Kind::Assertion);
+        } QCOMPARE(FCon->Open(QStringLiteral("SELECT ID FROM DBT_COPY WHERE ID = 99"))
+                       ->RecordCount(),
+                   0);)
+  }
+
+  void refusedBatchUndoesOnlyItself_data() {
+    QTest::addColumn<int>("refusal");
+    QTest::addRow("a key that is there already") << 0;
+    QTest::addRow("NULL for a required column") << 1;
+  }
+
+  // Inside one transaction: a batch with one bad row in its middle stores
+  // none of its rows; the batches before and after it stay.
+  void refusedBatchUndoesOnlyItself() {
+    GUARDED(
+        QFETCH(int, refusal); FCon->Execute(QStringLiteral("DELETE FROM DBT_BATCH"));
+        CommitIfTransactional(*FCon);
+        auto batch = FCon->PrepareBatchInsert(
+            QStringLiteral("DBT_BATCH"),
+            {QStringLiteral("ID"), QStringLiteral("NAME"), QStringLiteral("AMOUNT")}, 10);
+        const int size = batch->MaxBatchRows(); QVERIFY(size == 10 || size == 1);
+        auto rowsFrom =
+            [&](int first) {
+              QVector<TParams> rows;
+              for (int id = first; id < first + size; ++id)
+                rows.append(SmallRow(id, Str(QStringLiteral("ред %1").arg(id))));
+              return rows;
+            };
+        const bool mysqlTransaction = BeginWorkIfMySQL(*FCon); batch->ExecuteBatch(rowsFrom(1));
+        QVector<TParams> bad = rowsFrom(size + 1);
+        TParam& badParam = refusal == 0 ? bad[size / 2][0] : bad[size / 2][1];
+        badParam.Value = refusal == 0 ? Variant::FromInt(1) : Variant::Null(); try {
+          batch->ExecuteBatch(bad);
+          QFAIL("the server took a bad row");
+        } catch (const ENompackError& e) {
+          QCOMPARE(e.ErrorKind(), ENompackError::Kind::Server);
+        } batch->ExecuteBatch(rowsFrom(2 * size + 1));
+        CommitWork(*FCon, mysqlTransaction); auto other = FContext->ConnectAgain();
+        const auto stored =
+            other->Open(QStringLiteral("SELECT ID, NAME FROM DBT_BATCH ORDER BY ID"));
+        QCOMPARE(stored->RecordCount(), 2 * size); for (int i = 0; i < 2 * size; ++i) {
+          const int id = i < size ? i + 1 : size + i + 1;
+          QCOMPARE(stored->Rows()[i][0].ToInt32(), id);
+          QCOMPARE(stored->Rows()[i][1].ToString(), QStringLiteral("ред %1").arg(id));
+        })
   }
 
   void catalogue() {

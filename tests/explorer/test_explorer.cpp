@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -12,6 +13,7 @@
 #include "FieldText.h"
 #include "MessageBoxAnswerer.h"
 #include "NompackError.h"
+#include "PacketManifest.h"
 #include "QBDialogs.h"
 #include "TypeText.h"
 #include "XMLDataGrid.h"
@@ -479,6 +481,61 @@ class TestExplorer : public QObject {
     QCOMPARE(answerer.Boxes[0].Text, QStringLiteral("Източникът на данни не е отворен!"));
     QCOMPARE(answerer.Boxes[0].Title, QStringLiteral("Грешка"));
     QCOMPARE(FileBytes(FChunk), onDisk);
+  }
+
+  // A chunk repaired in the explorer must still install: saving it records
+  // its new checksum and row count in the manifest beside it. A manifest that
+  // cannot be read is reported; the chunk itself is saved all the same.
+  void saveUpdatesTheManifestBesideTheChunk_data() {
+    QTest::addColumn<bool>("damaged");
+    QTest::newRow("manifest lists the chunk") << false;
+    QTest::newRow("manifest damaged") << true;
+  }
+  void saveUpdatesTheManifestBesideTheChunk() {
+    QFETCH(bool, damaged);
+    QTemporaryDir dir;
+    const QString chunk = dir.filePath(QStringLiteral("ARTICLE[2].xml"));
+    WriteChunk(chunk, {Variant::FromDateTime(-1), Variant::FromDateTime(5)});
+    TPacketManifest manifest;
+    manifest.Chunks.append(
+        {QStringLiteral("ARTICLE"), 1, QStringLiteral("ARTICLE[1].xml"), 50, QByteArray(64, 'b')});
+    manifest.Chunks.append(
+        {QStringLiteral("ARTICLE"), 2, QStringLiteral("ARTICLE[2].xml"), 2, FileChecksum(chunk)});
+    const QString manifestPath = dir.filePath(QStringLiteral("packet.manifest"));
+    manifest.SaveToFile(manifestPath);
+    if (damaged) {
+      QFile f(manifestPath);
+      QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      f.write("NOMPACK-MANIFEST 1\r\nARTICLE\t2\r\n");
+    }
+    const QByteArray manifestBefore = FileBytes(manifestPath);
+
+    TXMLExplorerForm form;
+    Open(form, chunk);
+    MessageBoxAnswerer answerer;
+    form.findChild<QAction*>(QStringLiteral("acDateCheck"))->trigger();
+    QTRY_COMPARE(answerer.Boxes.size(), 1);
+    form.findChild<QAction*>(QStringLiteral("acSaveXMLFile"))->trigger();
+    QTRY_COMPARE(answerer.Boxes.size(), 2);
+
+    const QByteArray saved = FileBytes(chunk);
+    QVERIFY(saved.contains("encoding=\"UTF-8\""));
+    if (damaged) {
+      QCOMPARE(answerer.Boxes[1].Icon, QMessageBox::Critical);
+      QVERIFY2(answerer.Boxes[1].Text.startsWith(
+                   QStringLiteral("Промените са записани, но файлът packet.manifest не е обновен")),
+               qPrintable(answerer.Boxes[1].Text));
+      QCOMPARE(FileBytes(manifestPath), manifestBefore);
+      return;
+    }
+    QCOMPARE(answerer.Boxes[1].Text, kSaved);
+    const TPacketManifest after = TPacketManifest::LoadFromFile(manifestPath);
+    QCOMPARE(after.Chunks.size(), 2);
+    QCOMPARE(after.Chunks[1].Rows, 2);
+    QCOMPARE(after.Chunks[1].Checksum,
+             QCryptographicHash::hash(saved, QCryptographicHash::Sha256).toHex());
+    QVERIFY(after.Chunks[1].Checksum != manifest.Chunks[1].Checksum);
+    QCOMPARE(after.Chunks[0].Checksum, QByteArray(64, 'b'));  // the other chunk's line stays
   }
 
   void saveFailureShowsTheFileError_data() {

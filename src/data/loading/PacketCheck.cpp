@@ -1,11 +1,17 @@
 #include "PacketCheck.h"
 
+#include <QFileInfo>
+#include <QHash>
+
 #include "AppMiscFiles.h"
 #include "AppView.h"
+#include "ChunkSequenceCheck.h"
 #include "ClientDataSet.h"
+#include "DescriptorCheck.h"
 #include "Identifiers.h"
 #include "NompackError.h"
 #include "PacketLayout.h"
+#include "PacketManifestCheck.h"
 
 const TPacketTable* TPacketContents::Find(const QString& table) const {
   for (const TPacketTable& t : Tables) {
@@ -30,18 +36,25 @@ bool TPacketCheck::CheckPacket(const QString& packetFolder, const QString& descr
                                TPacketContents& contents, QString& errorText) {
   contents.Tables.clear();
   try {
+    const QStringList lines = LoadStringList(descriptorPath);
+    const QString descriptorError = DescriptorError(lines);
+    if (!descriptorError.isEmpty()) throw ENompackError(descriptorError);
+    const QStringList tables = DescriptorTables(lines);
     int fileCount = 0;
-    for (const QString& table : LoadDescriptorTables(descriptorPath)) {
+    for (const QString& table : tables) {
       RequirePlainTableName(table);
       TPacketTable entry;
       entry.Name = table;
       entry.ChunkFiles = GetFileList(packetFolder, PacketLayout::ChunkFileMask(table));
       SortChunkFiles(entry.ChunkFiles);
+      const QString sequenceError = ChunkSequenceError(table, entry.ChunkFiles);
+      if (!sequenceError.isEmpty()) throw ENompackError(sequenceError);
       fileCount += entry.ChunkFiles.size();
       contents.Tables.append(entry);
     }
     const QString caption = QStringLiteral("Проверка на пакета...");
     int filesRead = 0;
+    QHash<QString, int> chunkRows;
     TClientDataSet chunk;
     for (TPacketTable& table : contents.Tables) {
       for (const QString& file : table.ChunkFiles) {
@@ -50,7 +63,16 @@ bool TPacketCheck::CheckPacket(const QString& packetFolder, const QString& descr
         chunk.LoadFromFile(packetFolder + file);
         for (const TFieldDef& def : chunk.FieldDefs()) RequirePlainColumnName(table.Name, def.Name);
         table.TotalRows += chunk.RecordCount();
+        chunkRows.insert(file, chunk.RecordCount());
       }
+    }
+    // Packets made elsewhere or earlier have no manifest; they install on
+    // the checks above.
+    const QString manifestPath = packetFolder + TPacketManifest::kFileName;
+    if (QFileInfo(manifestPath).isFile()) {
+      const QString manifestError = PacketManifestError(
+          packetFolder, tables, TPacketManifest::LoadFromFile(manifestPath), chunkRows);
+      if (!manifestError.isEmpty()) throw ENompackError(manifestError);
     }
     return true;
   } catch (const ENompackError& e) {

@@ -29,7 +29,9 @@ class TPacketCheck {
  public:
   explicit TPacketCheck(IAppView& view) : FView(view) {}
 
-  // False with the error text when the descriptor is empty, a table or
+  // False with the error text when the descriptor is empty or names what a
+  // generation does not write, a table's chunks are not numbered 1..n, the
+  // folder differs from the packet's manifest (when it has one), a table or
   // column name is no plain identifier, or a chunk file does not load as a
   // data packet. Progress goes to the install bar without log lines.
   bool CheckPacket(const QString& packetFolder, const QString& descriptorPath,

@@ -1,9 +1,11 @@
 #include "FBConnection.h"
 
+#include "BatchInsert.h"
 #include "ClientDataSet.h"
 #include "Connections.h"
 #include "Cp1251.h"
 #include "DbValues.h"
+#include "FBCursor.h"
 #include "FBStatement.h"
 #include "NompackError.h"
 
@@ -141,6 +143,10 @@ void TFBConnection::Close() {
   for (TFBStatement* s : statements) s->Invalidate();
   FStatements.clear();
   ISC_STATUS_ARRAY status;
+  if (FSnapshotTr) {
+    isc_rollback_transaction(status, &FSnapshotTr);
+    FSnapshotTr = 0;
+  }
   if (FTr) {
     isc_rollback_transaction(status, &FTr);
     FTr = 0;
@@ -166,6 +172,47 @@ isc_tr_handle* TFBConnection::TrHandle() {
   return &FTr;
 }
 
+isc_tr_handle* TFBConnection::SnapshotHandle() {
+  DbHandle();
+  if (!FSnapshotTr)
+    throw ENompackError(QStringLiteral("The read snapshot is not active"),
+                        ENompackError::Kind::Database);
+  return &FSnapshotTr;
+}
+
+bool TFBConnection::BeginReadSnapshot() {
+  if (FSnapshotTr)
+    throw ENompackError(QStringLiteral("A read snapshot is already active"),
+                        ENompackError::Kind::Database);
+  // Concurrency: every read of the transaction sees the database as it was
+  // when the transaction started. Read only: it holds back no one's writes.
+  static const char kTpb[] = {isc_tpb_version3, isc_tpb_concurrency, isc_tpb_read, isc_tpb_wait};
+  ISC_STATUS_ARRAY status;
+  isc_start_transaction(status, &FSnapshotTr, 1, DbHandle(),
+                        static_cast<unsigned short>(sizeof kTpb), kTpb);
+  if (status[0] == 1 && status[1]) {
+    FSnapshotTr = 0;
+    ThrowFBError(status, FCodec);
+  }
+  return true;
+}
+
+void TFBConnection::EndReadSnapshot() {
+  if (!FSnapshotTr) return;
+  for (TFBStatement* s : FStatements)
+    if (s->InReadSnapshot()) s->CloseCursor();
+  ISC_STATUS_ARRAY status;
+  // Nothing was written in it: committing only ends it.
+  isc_commit_transaction(status, &FSnapshotTr);
+  if (status[0] == 1 && status[1]) {
+    ISC_STATUS_ARRAY ignored;
+    isc_rollback_transaction(ignored, &FSnapshotTr);
+    FSnapshotTr = 0;
+    ThrowFBError(status, FCodec);
+  }
+  FSnapshotTr = 0;
+}
+
 void TFBConnection::StartTransaction() {
   if (FTr)
     throw ENompackError(QStringLiteral("Transaction is already active"),
@@ -181,8 +228,10 @@ void TFBConnection::StartTransaction() {
 
 void TFBConnection::Commit() {
   ISC_STATUS_ARRAY status;
-  // Open cursors belong to the transaction that ends.
-  for (TFBStatement* s : FStatements) s->CloseCursor();
+  // Open cursors belong to the transaction that ends; the read snapshot's
+  // go on.
+  for (TFBStatement* s : FStatements)
+    if (!s->InReadSnapshot()) s->CloseCursor();
   isc_commit_transaction(status, TrHandle());
   CheckFB(status, FCodec);
   FTr = 0;
@@ -214,6 +263,51 @@ std::unique_ptr<TClientDataSet> TFBConnection::Open(const QString& sql, const TP
 
 std::unique_ptr<IStatement> TFBConnection::Prepare(const QString& sql) {
   return std::make_unique<TFBStatement>(*this, sql);
+}
+
+std::unique_ptr<ICursor> TFBConnection::OpenCursor(const QString& sql, const TParams& params) {
+  auto statement = std::make_unique<TFBStatement>(*this, sql, FSnapshotTr != 0);
+  return std::make_unique<TFBCursor>(std::move(statement), params);
+}
+
+std::unique_ptr<IBatchInsert> TFBConnection::PrepareBatchInsert(const QString& table,
+                                                                const QStringList& columns,
+                                                                int maxRows) {
+  RequireBatchIdentifier(table);
+  for (const QString& c : columns) RequireBatchIdentifier(c);
+  // One block of n inserts, each row's values as input parameters of the
+  // block typed as their columns: the server converts them as it would for
+  // a plain insert, and a refused insert ends the block with everything it
+  // did undone.
+  const QString insert =
+      QStringLiteral("INSERT INTO %1 (%2) VALUES (").arg(table, columns.join(QStringLiteral(", ")));
+  auto parsedFor = [table, columns, insert](int rows) {
+    TParsedSql parsed;
+    QStringList inputs;
+    QString body;
+    int n = 0;
+    for (int r = 0; r < rows; ++r) {
+      QStringList values;
+      for (const QString& c : columns) {
+        const QString var = QStringLiteral("P%1").arg(n++);
+        inputs << QStringLiteral("%1 TYPE OF COLUMN %2.%3 = ?").arg(var, table, c);
+        values << QLatin1Char(':') + var;
+        parsed.Markers << c;
+      }
+      body += insert + values.join(QStringLiteral(", ")) + QStringLiteral(");\n");
+    }
+    parsed.Sql = QStringLiteral("EXECUTE BLOCK (") + inputs.join(QStringLiteral(", ")) +
+                 QStringLiteral(") AS BEGIN\n") + body + QStringLiteral("END");
+    parsed.Names = columns;
+    return parsed;
+  };
+  // The parameters of one execution travel in one message of at most 64 KB.
+  constexpr int kMessageLimit = 65535;
+  const int rowBytes = TFBStatement(*this, parsedFor(1), false).InputMessageBytes();
+  const int fit = qMax(1, (kMessageLimit - 64) / qMax(rowBytes, 1));
+  return std::make_unique<TBatchInsert>(columns, qMin(maxRows, fit), [this, parsedFor](int n) {
+    return std::make_unique<TFBStatement>(*this, parsedFor(n), false);
+  });
 }
 
 int TFBConnection::DeclaredPrecision(const QString& relation, const QString& field, int fallback) {

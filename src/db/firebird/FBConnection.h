@@ -34,6 +34,15 @@ class TFBConnection final : public IConnection {
   void Execute(const QString& sql, const TParams& params = {}) override;
   std::unique_ptr<TClientDataSet> Open(const QString& sql, const TParams& params = {}) override;
   std::unique_ptr<IStatement> Prepare(const QString& sql) override;
+  // In the read snapshot when one is active, else in the main transaction.
+  std::unique_ptr<ICursor> OpenCursor(const QString& sql, const TParams& params = {}) override;
+
+  bool BeginReadSnapshot() override;
+  void EndReadSnapshot() override;
+  bool InReadSnapshot() const override { return FSnapshotTr != 0; }
+
+  std::unique_ptr<IBatchInsert> PrepareBatchInsert(const QString& table, const QStringList& columns,
+                                                   int maxRows) override;
 
   QVector<TableEntry> Tables() override;
   QStringList ColumnNames(const QString& table) override;
@@ -47,7 +56,8 @@ class TFBConnection final : public IConnection {
 
   // For the statements of this attachment.
   isc_db_handle* DbHandle();
-  isc_tr_handle* TrHandle();  // throws when no transaction is active
+  isc_tr_handle* TrHandle();        // throws when no transaction is active
+  isc_tr_handle* SnapshotHandle();  // throws when no read snapshot is active
   const TFBCodec& Codec() const { return FCodec; }
   // The declared precision of a NUMERIC/DECIMAL column, from the catalogue;
   // `fallback` for expressions and unknown columns.
@@ -59,6 +69,7 @@ class TFBConnection final : public IConnection {
  private:
   isc_db_handle FDb = 0;
   isc_tr_handle FTr = 0;
+  isc_tr_handle FSnapshotTr = 0;
   QByteArray FTpb;
   TFBCodec FCodec;
   QHash<QString, int> FPrecisions;

@@ -76,11 +76,14 @@ void TFBSqlDa::Resize(int count) {
   Get()->sqln = static_cast<ISC_SHORT>(count);
 }
 
-TFBStatement::TFBStatement(TFBConnection& connection, const QString& sql)
-    : FConnection(&connection) {
+TFBStatement::TFBStatement(TFBConnection& connection, const QString& sql, bool inReadSnapshot)
+    : TFBStatement(connection, ParseNamedParams(sql, TSqlDialect::Firebird), inReadSnapshot) {}
+
+TFBStatement::TFBStatement(TFBConnection& connection, const TParsedSql& parsed, bool inReadSnapshot)
+    : FConnection(&connection), FInReadSnapshot(inReadSnapshot) {
   connection.Attach(this);
   try {
-    Prepare(sql);
+    Prepare(parsed);
   } catch (...) {
     Invalidate();
     throw;
@@ -111,16 +114,21 @@ isc_stmt_handle* TFBStatement::Handle() {
   return &FStmt;
 }
 
+isc_tr_handle* TFBStatement::Transaction() {
+  Handle();
+  return FInReadSnapshot ? FConnection->SnapshotHandle() : FConnection->TrHandle();
+}
+
 void TFBStatement::CloseCursor() {
+  FProcedureRowPending = false;
   if (!FCursorOpen || !FStmt) return;
   FCursorOpen = false;
   ISC_STATUS_ARRAY status;
   isc_dsql_free_statement(status, &FStmt, DSQL_close);
 }
 
-void TFBStatement::Prepare(const QString& sql) {
+void TFBStatement::Prepare(const TParsedSql& parsed) {
   const TFBCodec& codec = FConnection->Codec();
-  const TParsedSql parsed = ParseNamedParams(sql, TSqlDialect::Firebird);
   FMarkers = parsed.Markers;
   FNames = parsed.Names;
   const QByteArray text = codec.EncodeSql(parsed.Sql);
@@ -128,8 +136,7 @@ void TFBStatement::Prepare(const QString& sql) {
   isc_dsql_allocate_statement(status, FConnection->DbHandle(), &FStmt);
   CheckFB(status, codec);
   FOut.Resize(32);
-  isc_dsql_prepare(status, FConnection->TrHandle(), &FStmt, 0, text.constData(), kDialect,
-                   FOut.Get());
+  isc_dsql_prepare(status, Transaction(), &FStmt, 0, text.constData(), kDialect, FOut.Get());
   CheckFB(status, codec);
 
   const char item = isc_info_sql_stmt_type;
@@ -307,9 +314,9 @@ void TFBStatement::Run() {
   CloseCursor();
   XSQLDA* in = FMarkers.isEmpty() ? nullptr : FIn.Get();
   if (FType == isc_info_sql_stmt_exec_procedure && FOut.Count() > 0) {
-    isc_dsql_execute2(status, FConnection->TrHandle(), Handle(), kDialect, in, FOut.Get());
+    isc_dsql_execute2(status, Transaction(), Handle(), kDialect, in, FOut.Get());
   } else {
-    isc_dsql_execute(status, FConnection->TrHandle(), Handle(), kDialect, in);
+    isc_dsql_execute(status, Transaction(), Handle(), kDialect, in);
   }
   CheckFB(status, FConnection->Codec());
   if (FType == isc_info_sql_stmt_select || FType == isc_info_sql_stmt_select_for_upd)
@@ -324,42 +331,64 @@ void TFBStatement::Execute(const TParams& params) {
 }
 
 std::unique_ptr<TClientDataSet> TFBStatement::Fetch(const TParams& params) {
-  Bind(params);
-  Run();
   auto ds = std::make_unique<TClientDataSet>();
-  const bool procedure = FType == isc_info_sql_stmt_exec_procedure;
-  if (!FCursorOpen && !procedure) {
-    ds->Open();
-    return ds;
-  }
-  for (const TFBColumn& col : FColumns) ds->AddFieldDef(col.Def);
-  auto& rows = ds->MutableRows();
-  const int count = FColumns.size();
-  auto readRow = [&] {
+  if (OpenRows(params)) {
+    for (const TFBColumn& col : FColumns) ds->AddFieldDef(col.Def);
+    auto& rows = ds->MutableRows();
     QVector<Variant> values;
-    values.reserve(count);
-    for (int i = 0; i < count; ++i) values.append(ReadColumn(i));
-    rows.append(std::move(values));
-  };
-  if (procedure) {
-    if (count > 0) readRow();
-  } else {
-    ISC_STATUS_ARRAY status;
-    try {
-      for (;;) {
-        const ISC_STATUS rc = isc_dsql_fetch(status, &FStmt, kDialect, FOut.Get());
-        if (rc == 100) break;
-        CheckFB(status, FConnection->Codec());
-        readRow();
-      }
-    } catch (...) {
-      CloseCursor();
-      throw;
-    }
-    CloseCursor();
+    while (NextRow(values)) rows.append(std::move(values));
   }
   ds->Open();
   return ds;
+}
+
+bool TFBStatement::OpenRows(const TParams& params) {
+  Bind(params);
+  Run();
+  // A procedure's output comes with the execution, as its one row.
+  FProcedureRowPending = FType == isc_info_sql_stmt_exec_procedure && FOut.Count() > 0;
+  return FCursorOpen || FType == isc_info_sql_stmt_exec_procedure;
+}
+
+bool TFBStatement::NextRow(QVector<Variant>& values) {
+  const int count = FColumns.size();
+  auto readRow = [&] {
+    values.clear();
+    values.reserve(count);
+    for (int i = 0; i < count; ++i) values.append(ReadColumn(i));
+  };
+  if (FProcedureRowPending) {
+    FProcedureRowPending = false;
+    readRow();
+    return true;
+  }
+  if (!FCursorOpen) return false;
+  try {
+    ISC_STATUS_ARRAY status;
+    const ISC_STATUS rc = isc_dsql_fetch(status, &FStmt, kDialect, FOut.Get());
+    if (rc == 100) {
+      CloseCursor();
+      return false;
+    }
+    CheckFB(status, FConnection->Codec());
+    readRow();
+  } catch (...) {
+    CloseCursor();
+    throw;
+  }
+  return true;
+}
+
+int TFBStatement::InputMessageBytes() const {
+  // Each value aligned to its size, then its NULL indicator.
+  int total = 0;
+  for (const XSQLVAR& v : FDescribedIn) {
+    const int size = BufferSize(v);
+    const int align = qMin(size, 8);
+    total = (total + align - 1) / align * align + size;
+    total = (total + 1) / 2 * 2 + 2;
+  }
+  return total;
 }
 
 Variant TFBStatement::ReadColumn(int index) {
@@ -438,7 +467,7 @@ QByteArray TFBStatement::ReadBlob(ISC_QUAD id) {
   const TFBCodec& codec = FConnection->Codec();
   ISC_STATUS_ARRAY status;
   isc_blob_handle blob = 0;
-  isc_open_blob2(status, FConnection->DbHandle(), FConnection->TrHandle(), &blob, &id, 0, nullptr);
+  isc_open_blob2(status, FConnection->DbHandle(), Transaction(), &blob, &id, 0, nullptr);
   CheckFB(status, codec);
   QByteArray out;
   char segment[65535];
@@ -463,8 +492,7 @@ ISC_QUAD TFBStatement::WriteBlob(const QByteArray& data) {
   ISC_STATUS_ARRAY status;
   isc_blob_handle blob = 0;
   ISC_QUAD id{};
-  isc_create_blob2(status, FConnection->DbHandle(), FConnection->TrHandle(), &blob, &id, 0,
-                   nullptr);
+  isc_create_blob2(status, FConnection->DbHandle(), Transaction(), &blob, &id, 0, nullptr);
   CheckFB(status, codec);
   constexpr qsizetype kSegment = 32768;
   for (qsizetype pos = 0; pos < data.size(); pos += kSegment) {

@@ -8,6 +8,7 @@
 
 #include "Connection.h"
 #include "FBTypeMap.h"
+#include "NamedParams.h"
 
 class TFBConnection;
 
@@ -24,16 +25,29 @@ class TFBSqlDa {
   std::unique_ptr<char[]> FMemory;
 };
 
-// A prepared DSQL statement of the attachment, run in its transaction.
+// A prepared DSQL statement of the attachment, run in its transaction (or
+// in its read snapshot).
 class TFBStatement final : public IStatement {
  public:
-  TFBStatement(TFBConnection& connection, const QString& sql);
+  TFBStatement(TFBConnection& connection, const QString& sql, bool inReadSnapshot = false);
+  // A text whose "?" markers are given already, with the parameter each binds.
+  TFBStatement(TFBConnection& connection, const TParsedSql& parsed, bool inReadSnapshot);
   ~TFBStatement() override;
 
   const QStringList& ParamNames() const override { return FNames; }
   void Execute(const TParams& params) override;
   // Executes and reads every row (a procedure's output as one row).
   std::unique_ptr<TClientDataSet> Fetch(const TParams& params);
+
+  // Rows one by one: OpenRows executes (false for a statement without rows),
+  // NextRow reads the next row (false after the last one).
+  bool OpenRows(const TParams& params);
+  const QVector<TFBColumn>& Columns() const { return FColumns; }
+  bool NextRow(QVector<Variant>& values);
+
+  // Bytes of the message that carries the parameters of one execution.
+  int InputMessageBytes() const;
+  bool InReadSnapshot() const { return FInReadSnapshot; }
 
   void CloseCursor();
   // The attachment closes: the handle goes with it.
@@ -49,6 +63,8 @@ class TFBStatement final : public IStatement {
   isc_stmt_handle FStmt = 0;
   int FType = 0;
   bool FCursorOpen = false;
+  bool FInReadSnapshot = false;
+  bool FProcedureRowPending = false;
   QStringList FMarkers;
   QStringList FNames;
   TFBSqlDa FIn;
@@ -60,7 +76,8 @@ class TFBStatement final : public IStatement {
   QVector<short> FOutNulls;
 
   isc_stmt_handle* Handle();
-  void Prepare(const QString& sql);
+  isc_tr_handle* Transaction();
+  void Prepare(const TParsedSql& parsed);
   void DescribeOutput();
   void Bind(const TParams& params);
   void BindOne(int index, const TParam& param);

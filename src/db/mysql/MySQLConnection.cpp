@@ -2,9 +2,11 @@
 
 #include <errmsg.h>
 
+#include "BatchInsert.h"
 #include "ClientDataSet.h"
 #include "Cp1251.h"
 #include "DbValues.h"
+#include "MySQLCursor.h"
 #include "MySQLStatement.h"
 #include "MySQLValues.h"
 #include "NamedParams.h"
@@ -55,8 +57,22 @@ TMySQLConnection::~TMySQLConnection() {
   Close();
 }
 
+void TMySQLConnection::CloseCursors() {
+  const auto cursors = FCursors;
+  for (TMySQLCursor* c : cursors) {
+    try {
+      c->Close();
+    } catch (...) {
+      // The session is going; what it still owed is of no use.
+    }
+  }
+  FCursors.clear();
+}
+
 void TMySQLConnection::Close() {
-  // Statements go first: their handles belong to the session.
+  // Cursors and statements go first: their handles belong to the session.
+  CloseCursors();
+  FInSnapshot = false;
   const auto statements = FStatements;
   for (TMySQLStatement* s : statements) s->Invalidate();
   FStatements.clear();
@@ -84,7 +100,16 @@ void TMySQLConnection::FailLast() const {
   ThrowMySQLError(mysql_errno(FHandle), mysql_error(FHandle));
 }
 
+void TMySQLConnection::RequireIdle() const {
+  // The client library would only say "Commands out of sync".
+  if (!FCursors.empty())
+    throw ENompackError(
+        QStringLiteral("The MySQL session is still reading the rows of an open cursor"),
+        ENompackError::Kind::Database);
+}
+
 void TMySQLConnection::Query(const QString& sql) {
+  RequireIdle();
   const QByteArray text = Cp1251::Encode(sql);
   if (mysql_real_query(Handle(), text.constData(), static_cast<unsigned long>(text.size())) != 0)
     FailLast();
@@ -163,6 +188,65 @@ std::unique_ptr<TClientDataSet> TMySQLConnection::Open(const QString& sql, const
 
 std::unique_ptr<IStatement> TMySQLConnection::Prepare(const QString& sql) {
   return std::make_unique<TMySQLStatement>(*this, sql);
+}
+
+std::unique_ptr<ICursor> TMySQLConnection::OpenCursor(const QString& sql, const TParams& params) {
+  return std::make_unique<TMySQLCursor>(*this, sql, params);
+}
+
+bool TMySQLConnection::BeginReadSnapshot() {
+  if (FInSnapshot)
+    throw ENompackError(QStringLiteral("A read snapshot is already active"),
+                        ENompackError::Kind::Database);
+  // Repeatable read is what makes the snapshot last for the whole
+  // transaction; the setting holds for the next transaction only.
+  Query(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
+  DiscardResults(false);
+  Query(QStringLiteral("START TRANSACTION WITH CONSISTENT SNAPSHOT, READ ONLY"));
+  DiscardResults(false);
+  FInSnapshot = true;
+  return true;
+}
+
+void TMySQLConnection::EndReadSnapshot() {
+  if (!FInSnapshot) return;
+  // A result still streaming would keep the session from taking the COMMIT.
+  CloseCursors();
+  FInSnapshot = false;
+  Query(QStringLiteral("COMMIT"));
+  DiscardResults(false);
+}
+
+std::unique_ptr<IBatchInsert> TMySQLConnection::PrepareBatchInsert(const QString& table,
+                                                                   const QStringList& columns,
+                                                                   int maxRows) {
+  RequireBatchIdentifier(table);
+  // A statement refused half-way leaves the rows before the refused one in a
+  // table without transactions (MyISAM): replaying the batch row by row would
+  // then report them as refused. Such tables get one row per statement.
+  const auto engine =
+      Open(QStringLiteral("SELECT E.TRANSACTIONS FROM information_schema.TABLES T "
+                          "JOIN information_schema.ENGINES E ON E.ENGINE = T.ENGINE "
+                          "WHERE T.TABLE_SCHEMA = DATABASE() AND T.TABLE_NAME = :TABLE_NAME"),
+           {{QStringLiteral("TABLE_NAME"), ftString, Variant::FromString(table)}});
+  const bool transactional =
+      !engine->IsEmpty() &&
+      engine->Value(0).ToString().compare(QLatin1String("YES"), Qt::CaseInsensitive) == 0;
+  // A statement holds at most 65,535 markers.
+  const int markerRows = 65535 / qMax<int>(columns.size(), 1);
+  const int rows = transactional ? qMax(1, qMin(maxRows, markerRows)) : 1;
+  const QString row = QStringLiteral("(:") + columns.join(QStringLiteral(", :")) + QLatin1Char(')');
+  const QString head = QStringLiteral("INSERT INTO `%1` (%2) VALUES ")
+                           .arg(table, columns.join(QStringLiteral(", ")));
+  return std::make_unique<TBatchInsert>(columns, rows, [this, head, row](int n) {
+    QString sql = head;
+    sql.reserve(head.size() + n * (row.size() + 2));
+    for (int i = 0; i < n; ++i) {
+      if (i) sql += QLatin1Char(',');
+      sql += row;
+    }
+    return Prepare(sql);
+  });
 }
 
 QVector<IConnection::TableEntry> TMySQLConnection::Tables() {

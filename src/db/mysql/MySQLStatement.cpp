@@ -17,6 +17,7 @@ TMySQLStatement::TMySQLStatement(TMySQLConnection& connection, const QString& sq
   FMarkers = parsed.Markers;
   FNames = parsed.Names;
   const QByteArray text = Cp1251::Encode(parsed.Sql);
+  connection.RequireIdle();
   FStmt = mysql_stmt_init(connection.Handle());
   if (!FStmt) connection.FailLast();
   connection.Attach(this);
@@ -45,6 +46,10 @@ TMySQLStatement::~TMySQLStatement() {
 }
 
 void TMySQLStatement::Invalidate() {
+  if (FMeta) {
+    mysql_free_result(FMeta);
+    FMeta = nullptr;
+  }
   if (FStmt) {
     mysql_stmt_close(FStmt);
     FStmt = nullptr;
@@ -119,6 +124,8 @@ void TMySQLStatement::BindOne(int index, const TParam& param) {
 
 void TMySQLStatement::BindAndExecute(const TParams& params) {
   MYSQL_STMT* stmt = Handle();
+  FConnection->RequireIdle();
+  if (FMeta) FreeResult();
   for (int i = 0; i < FMarkers.size(); ++i) BindOne(i, ParamForMarker(params, FMarkers[i], i));
   if (!FBinds.isEmpty() && mysql_stmt_bind_param(stmt, FBinds.data())) Fail();
   if (mysql_stmt_execute(stmt) != 0) Fail();
@@ -131,58 +138,58 @@ void TMySQLStatement::Execute(const TParams& params) {
   mysql_stmt_free_result(FStmt);
 }
 
-namespace {
-
-// The buffer one result column is fetched into.
-struct ColumnBuffer {
-  qint64 Int = 0;
-  double Double = 0;
-  MYSQL_TIME Time{};
-  QByteArray Bytes;
-  unsigned long Length = 0;
-  my_bool IsNull = 0;
-  my_bool Error = 0;
-};
-
-}  // namespace
-
 std::unique_ptr<TClientDataSet> TMySQLStatement::Fetch(const TParams& params) {
-  BindAndExecute(params);
   auto ds = std::make_unique<TClientDataSet>();
+  struct FreeResult {
+    TMySQLStatement* Statement;
+    ~FreeResult() { Statement->FreeResult(); }
+  } freeResult{this};
+  if (OpenResult(params, true)) {
+    for (const TMySQLColumn& col : FColumns) ds->AddFieldDef(col.Def);
+    auto& rows = ds->MutableRows();
+    rows.reserve(static_cast<qsizetype>(mysql_stmt_num_rows(FStmt)));
+    QVector<Variant> values;
+    while (NextRow(values)) rows.append(std::move(values));
+  }
+  ds->Open();
+  return ds;
+}
+
+bool TMySQLStatement::OpenResult(const TParams& params, bool buffered) {
+  FreeResult();
+  BindAndExecute(params);
   MYSQL_RES* meta = mysql_stmt_result_metadata(FStmt);
   if (!meta) {
     if (mysql_stmt_errno(FStmt)) Fail();
-    ds->Open();
-    return ds;
+    return false;
   }
-  std::unique_ptr<MYSQL_RES, decltype(&mysql_free_result)> metaGuard(meta, &mysql_free_result);
-  struct FreeResult {
-    MYSQL_STMT* Stmt;
-    ~FreeResult() { mysql_stmt_free_result(Stmt); }
-  } freeResult{FStmt};
-
-  // With the longest value of each column known, one buffer holds any row.
-  const my_bool updateMax = 1;
-  mysql_stmt_attr_set(FStmt, STMT_ATTR_UPDATE_MAX_LENGTH, &updateMax);
-  if (mysql_stmt_store_result(FStmt) != 0) Fail();
+  FMeta = meta;
+  if (buffered) {
+    // With the longest value of each column known, one buffer holds any row.
+    const my_bool updateMax = 1;
+    mysql_stmt_attr_set(FStmt, STMT_ATTR_UPDATE_MAX_LENGTH, &updateMax);
+    if (mysql_stmt_store_result(FStmt) != 0) Fail();
+  }
+  // Unbuffered, rows come off the wire one by one as they are fetched; a
+  // value longer than its column's buffer is fetched again whole.
+  constexpr unsigned long kStreamBuffer = 65536;
 
   const unsigned count = mysql_num_fields(meta);
   const MYSQL_FIELD* fields = mysql_fetch_fields(meta);
   const unsigned maxLen = FConnection->CharsetMaxLen();
-  QVector<TMySQLColumn> columns(count);
-  QVector<ColumnBuffer> buffers(count);
-  QVector<MYSQL_BIND> binds(count);
+  FColumns.resize(count);
+  FColBuffers.resize(count);
+  FResultBinds.resize(count);
   for (unsigned i = 0; i < count; ++i) {
-    columns[i] = DescribeMySQLColumn(fields[i], maxLen);
-    columns[i].Def.Name = Cp1251::Decode(fields[i].name, fields[i].name_length);
-    ds->AddFieldDef(columns[i].Def);
-    MYSQL_BIND& b = binds[i];
+    FColumns[i] = DescribeMySQLColumn(fields[i], maxLen);
+    FColumns[i].Def.Name = Cp1251::Decode(fields[i].name, fields[i].name_length);
+    MYSQL_BIND& b = FResultBinds[i];
     std::memset(&b, 0, sizeof b);
-    ColumnBuffer& buf = buffers[i];
+    ColumnBuffer& buf = FColBuffers[i];
     b.is_null = &buf.IsNull;
     b.error = &buf.Error;
     b.length = &buf.Length;
-    switch (columns[i].Read) {
+    switch (FColumns[i].Read) {
       case TMySQLRead::Int:
       case TMySQLRead::UInt:
         b.buffer_type = MYSQL_TYPE_LONGLONG;
@@ -200,56 +207,79 @@ std::unique_ptr<TClientDataSet> TMySQLStatement::Fetch(const TParams& params) {
         b.buffer = &buf.Time;
         b.buffer_length = sizeof(MYSQL_TIME);
         break;
-      default:
-        b.buffer_type = columns[i].Read == TMySQLRead::Bytes || columns[i].Read == TMySQLRead::Bit
+      default: {
+        b.buffer_type = FColumns[i].Read == TMySQLRead::Bytes || FColumns[i].Read == TMySQLRead::Bit
                             ? MYSQL_TYPE_BLOB
                             : MYSQL_TYPE_STRING;
-        buf.Bytes.resize(static_cast<qsizetype>(qMax<unsigned long>(fields[i].max_length, 64)));
+        const unsigned long size =
+            buffered ? fields[i].max_length : qMin<unsigned long>(fields[i].length, kStreamBuffer);
+        buf.Bytes.resize(static_cast<qsizetype>(qMax<unsigned long>(size, 64)));
         b.buffer = buf.Bytes.data();
         b.buffer_length = static_cast<unsigned long>(buf.Bytes.size());
         break;
-    }
-  }
-  if (mysql_stmt_bind_result(FStmt, binds.data())) Fail();
-  auto& rows = ds->MutableRows();
-  rows.reserve(static_cast<qsizetype>(mysql_stmt_num_rows(FStmt)));
-  for (;;) {
-    const int rc = mysql_stmt_fetch(FStmt);
-    if (rc == MYSQL_NO_DATA) break;
-    if (rc == 1) Fail();
-    QVector<Variant> values;
-    values.reserve(count);
-    for (unsigned i = 0; i < count; ++i) {
-      const ColumnBuffer& buf = buffers[i];
-      const TMySQLColumn& col = columns[i];
-      if (buf.IsNull) {
-        values.append(Variant::Null());
-        continue;
-      }
-      switch (col.Read) {
-        case TMySQLRead::Int:
-        case TMySQLRead::UInt:
-          values.append(MySQLValues::FromInt(col, buf.Int, binds[i].is_unsigned));
-          break;
-        case TMySQLRead::Double:
-          values.append(Variant::FromDouble(buf.Double));
-          break;
-        case TMySQLRead::Date:
-        case TMySQLRead::Time:
-        case TMySQLRead::DateTime:
-          values.append(MySQLValues::FromTime(col, buf.Time));
-          break;
-        default:
-          if (buf.Length > static_cast<unsigned long>(buf.Bytes.size()))
-            throw ENompackError(
-                QStringLiteral("Column %1: value longer than its buffer").arg(col.Def.Name),
-                ENompackError::Kind::Database);
-          values.append(MySQLValues::FromText(col, buf.Bytes.constData(), buf.Length));
-          break;
       }
     }
-    rows.append(std::move(values));
   }
-  ds->Open();
-  return ds;
+  if (mysql_stmt_bind_result(FStmt, FResultBinds.data())) Fail();
+  return true;
+}
+
+bool TMySQLStatement::NextRow(QVector<Variant>& values) {
+  if (!FMeta) return false;
+  const int rc = mysql_stmt_fetch(FStmt);
+  if (rc == MYSQL_NO_DATA) return false;
+  if (rc == 1) Fail();
+  const int count = FColumns.size();
+  values.clear();
+  values.reserve(count);
+  for (int i = 0; i < count; ++i) {
+    const ColumnBuffer& buf = FColBuffers[i];
+    const TMySQLColumn& col = FColumns[i];
+    if (buf.IsNull) {
+      values.append(Variant::Null());
+      continue;
+    }
+    switch (col.Read) {
+      case TMySQLRead::Int:
+      case TMySQLRead::UInt:
+        values.append(MySQLValues::FromInt(col, buf.Int, FResultBinds[i].is_unsigned));
+        break;
+      case TMySQLRead::Double:
+        values.append(Variant::FromDouble(buf.Double));
+        break;
+      case TMySQLRead::Date:
+      case TMySQLRead::Time:
+      case TMySQLRead::DateTime:
+        values.append(MySQLValues::FromTime(col, buf.Time));
+        break;
+      default:
+        if (buf.Length > static_cast<unsigned long>(buf.Bytes.size())) {
+          // Longer than its buffer (MYSQL_DATA_TRUNCATED): the whole value
+          // once more, into a buffer of its size.
+          QByteArray whole(static_cast<qsizetype>(buf.Length), Qt::Uninitialized);
+          MYSQL_BIND b;
+          std::memset(&b, 0, sizeof b);
+          unsigned long length = 0;
+          b.buffer_type = FResultBinds[i].buffer_type;
+          b.buffer = whole.data();
+          b.buffer_length = buf.Length;
+          b.length = &length;
+          if (mysql_stmt_fetch_column(FStmt, &b, static_cast<unsigned>(i), 0) != 0) Fail();
+          values.append(MySQLValues::FromText(col, whole.constData(), qMin(length, buf.Length)));
+          break;
+        }
+        values.append(MySQLValues::FromText(col, buf.Bytes.constData(), buf.Length));
+        break;
+    }
+  }
+  return true;
+}
+
+void TMySQLStatement::FreeResult() {
+  if (FMeta) {
+    mysql_free_result(FMeta);
+    FMeta = nullptr;
+  }
+  // Also reads what is left of an unbuffered result off the wire.
+  if (FStmt) mysql_stmt_free_result(FStmt);
 }

@@ -6,6 +6,7 @@
 #include <QVector>
 
 #include "Connection.h"
+#include "MySQLTypeMap.h"
 
 class TMySQLConnection;
 
@@ -21,6 +22,14 @@ class TMySQLStatement final : public IStatement {
   // Executes and reads every row.
   std::unique_ptr<TClientDataSet> Fetch(const TParams& params);
 
+  // A result read row by row: OpenResult executes (false for a statement
+  // without rows); `buffered` takes every row into the client first, else
+  // they are read as NextRow asks. FreeResult frees the session again.
+  bool OpenResult(const TParams& params, bool buffered);
+  const QVector<TMySQLColumn>& Columns() const { return FColumns; }
+  bool NextRow(QVector<Variant>& values);
+  void FreeResult();
+
   // The session closes: the handle goes with it.
   void Invalidate();
 
@@ -34,12 +43,27 @@ class TMySQLStatement final : public IStatement {
     unsigned long Length = 0;
   };
 
+  // The buffer one result column is fetched into.
+  struct ColumnBuffer {
+    qint64 Int = 0;
+    double Double = 0;
+    MYSQL_TIME Time{};
+    QByteArray Bytes;
+    unsigned long Length = 0;
+    my_bool IsNull = 0;
+    my_bool Error = 0;
+  };
+
   TMySQLConnection* FConnection;
   MYSQL_STMT* FStmt = nullptr;
   QStringList FMarkers;
   QStringList FNames;
   QVector<ParamBuffer> FBuffers;
   QVector<MYSQL_BIND> FBinds;
+  MYSQL_RES* FMeta = nullptr;
+  QVector<TMySQLColumn> FColumns;
+  QVector<ColumnBuffer> FColBuffers;
+  QVector<MYSQL_BIND> FResultBinds;
 
   MYSQL_STMT* Handle() const;
   void BindAndExecute(const TParams& params);

@@ -1,8 +1,10 @@
 #include "ODBCConnection.h"
 
+#include "BatchInsert.h"
 #include "ClientDataSet.h"
 #include "Connections.h"
 #include "NompackError.h"
+#include "ODBCCursor.h"
 #include "ODBCStatement.h"
 #include "OleDbConnectionString.h"
 
@@ -124,6 +126,20 @@ std::unique_ptr<TClientDataSet> TODBCConnection::Open(const QString& sql, const 
 
 std::unique_ptr<IStatement> TODBCConnection::Prepare(const QString& sql) {
   return std::make_unique<TODBCStatement>(*this, sql);
+}
+
+std::unique_ptr<ICursor> TODBCConnection::OpenCursor(const QString& sql, const TParams& params) {
+  return std::make_unique<TODBCCursor>(std::make_unique<TODBCStatement>(*this, sql), params);
+}
+
+std::unique_ptr<IBatchInsert> TODBCConnection::PrepareBatchInsert(const QString& table,
+                                                                  const QStringList& columns,
+                                                                  int /*maxRows*/) {
+  RequireBatchIdentifier(table);
+  const QString sql =
+      QStringLiteral("INSERT INTO %1 (%2) VALUES (:%3)")
+          .arg(table, columns.join(QStringLiteral(", ")), columns.join(QStringLiteral(", :")));
+  return std::make_unique<TBatchInsert>(columns, 1, [this, sql](int) { return Prepare(sql); });
 }
 
 QVector<IConnection::TableEntry> TODBCConnection::Tables() {

@@ -24,6 +24,17 @@ class TODBCConnection final : public IConnection {
   void Execute(const QString& sql, const TParams& params = {}) override;
   std::unique_ptr<TClientDataSet> Open(const QString& sql, const TParams& params = {}) override;
   std::unique_ptr<IStatement> Prepare(const QString& sql) override;
+  std::unique_ptr<ICursor> OpenCursor(const QString& sql, const TParams& params = {}) override;
+
+  // No snapshot: the source servers reached through ODBC would need one
+  // switched on for the database, or would lock the tables read.
+  bool BeginReadSnapshot() override { return false; }
+  void EndReadSnapshot() override {}
+  bool InReadSnapshot() const override { return false; }
+
+  // One row per statement: every statement stands on its own.
+  std::unique_ptr<IBatchInsert> PrepareBatchInsert(const QString& table, const QStringList& columns,
+                                                   int maxRows) override;
 
   QVector<TableEntry> Tables() override;
   QStringList ColumnNames(const QString& table) override;

@@ -98,6 +98,7 @@ void TODBCStatement::Check(SQLRETURN rc) const {
 }
 
 void TODBCStatement::CloseCursor() {
+  FRowsOpen = false;
   if (FStmt != SQL_NULL_HSTMT) SQLFreeStmt(FStmt, SQL_CLOSE);
 }
 
@@ -276,12 +277,29 @@ std::unique_ptr<TClientDataSet> TODBCStatement::Catalogue(TCatalogue kind, const
 
 std::unique_ptr<TClientDataSet> TODBCStatement::ReadResult() {
   auto ds = std::make_unique<TClientDataSet>();
+  if (DescribeResult()) {
+    for (const TODBCColumn& col : FColumns) ds->AddFieldDef(col.Def);
+    auto& rows = ds->MutableRows();
+    QVector<Variant> values;
+    while (NextRow(values)) rows.append(std::move(values));
+  }
+  ds->Open();
+  return ds;
+}
+
+bool TODBCStatement::OpenRows(const TParams& params) {
+  BindAndExecute(params);
+  return DescribeResult();
+}
+
+bool TODBCStatement::DescribeResult() {
+  FColumns.clear();
+  FRowsOpen = false;
   SQLSMALLINT count = 0;
   Check(SQLNumResultCols(FStmt, &count));
   if (count == 0) {
     CloseCursor();
-    ds->Open();
-    return ds;
+    return false;
   }
   const bool wide = FConnection->WideCalls();
   QVector<TODBCColumn> columns(count);
@@ -304,9 +322,15 @@ std::unique_ptr<TClientDataSet> TODBCStatement::ReadResult() {
     columns[i] = DescribeODBCColumn(type, size, digits);
     columns[i].Def.Name = name;
     columns[i].Def.Required = nullable == SQL_NO_NULLS;
-    ds->AddFieldDef(columns[i].Def);
   }
-  auto& rows = ds->MutableRows();
+  FColumns = columns;
+  FRowsOpen = true;
+  return true;
+}
+
+bool TODBCStatement::NextRow(QVector<Variant>& values) {
+  if (!FRowsOpen) return false;
+  const SQLSMALLINT count = static_cast<SQLSMALLINT>(FColumns.size());
   // Variable-length data in pieces: a piece that does not fit is continued
   // by the next call.
   auto readLong = [&](SQLUSMALLINT col, SQLSMALLINT cType, int terminator, bool& isNull) {
@@ -333,14 +357,17 @@ std::unique_ptr<TClientDataSet> TODBCStatement::ReadResult() {
     return out;
   };
   try {
-    for (;;) {
+    {
       const SQLRETURN rc = SQLFetch(FStmt);
-      if (rc == SQL_NO_DATA) break;
+      if (rc == SQL_NO_DATA) {
+        CloseCursor();
+        return false;
+      }
       Check(rc);
-      QVector<Variant> values;
+      values.clear();
       values.reserve(count);
       for (SQLSMALLINT i = 0; i < count; ++i) {
-        const TODBCColumn& col = columns[i];
+        const TODBCColumn& col = FColumns[i];
         const SQLUSMALLINT n = static_cast<SQLUSMALLINT>(i + 1);
         SQLLEN indicator = 0;
         auto fixed = [&](SQLSMALLINT cType, void* target, SQLLEN size) {
@@ -431,13 +458,10 @@ std::unique_ptr<TClientDataSet> TODBCStatement::ReadResult() {
         }
         values.append(Variant::Null());
       }
-      rows.append(std::move(values));
     }
   } catch (...) {
     CloseCursor();
     throw;
   }
-  CloseCursor();
-  ds->Open();
-  return ds;
+  return true;
 }

@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include "Connection.h"
+#include "ODBCTypeMap.h"
 
 class TODBCConnection;
 
@@ -25,6 +26,13 @@ class TODBCStatement final : public IStatement {
   enum class TCatalogue { Tables, Columns };
   // The rows of SQLTables (all tables) or SQLColumns (of one table).
   std::unique_ptr<TClientDataSet> Catalogue(TCatalogue kind, const QString& table);
+
+  // Rows one by one: OpenRows executes (false for a statement without rows),
+  // NextRow reads the next row (false after the last one).
+  bool OpenRows(const TParams& params);
+  const QVector<TODBCColumn>& Columns() const { return FColumns; }
+  bool NextRow(QVector<Variant>& values);
+  void CloseCursor();
 
   void Invalidate();
 
@@ -45,6 +53,9 @@ class TODBCStatement final : public IStatement {
   void Check(SQLRETURN rc) const;
   void BindAndExecute(const TParams& params);
   void BindOne(int index, const TParam& param);
+  QVector<TODBCColumn> FColumns;
+  bool FRowsOpen = false;
+
+  bool DescribeResult();
   std::unique_ptr<TClientDataSet> ReadResult();
-  void CloseCursor();
 };

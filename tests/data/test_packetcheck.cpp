@@ -1,0 +1,361 @@
+// What is checked of an unpacked packet before a target is touched: the
+// descriptor, the numbering of every table's chunks, and the folder against
+// the packet's manifest (written, read, and compared).
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "AppMiscFiles.h"
+#include "ChunkSequenceCheck.h"
+#include "ClientDataSet.h"
+#include "DescriptorCheck.h"
+#include "NompackError.h"
+#include "PacketCheck.h"
+#include "PacketLayout.h"
+#include "PacketManifest.h"
+#include "PacketManifestCheck.h"
+#include "RecorderView.h"
+
+namespace {
+
+void WriteBytes(const QString& path, const QByteArray& data) {
+  QFile f(path);
+  QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+  f.write(data);
+}
+
+QByteArray ReadBytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// A chunk of `rows` rows whose names start with `tag`, so that two chunks of
+// equal row count still differ.
+void WriteChunk(const QString& folder, const QString& table, int chunkNo, int rows,
+                const QString& tag = QStringLiteral("ред")) {
+  TClientDataSet ds;
+  ds.AddFieldDef({QStringLiteral("ID"), ftInteger});
+  ds.AddFieldDef({QStringLiteral("NAME"), ftString, 30});
+  for (int i = 1; i <= rows; ++i)
+    ds.AppendRow(
+        {Variant::FromInt(i), Variant::FromString(QStringLiteral("%1 %2").arg(tag).arg(i))});
+  ds.SaveToFile(folder + PacketLayout::ChunkFileName(table, chunkNo),
+                TDataPacketFormat::SingleByte);
+}
+
+// ARTICLE in three chunks (2 + 2 + 1 rows), N_NZOK_GROUP in one (3 rows),
+// PRODUCER without rows, and the descriptor listing the three.
+const QStringList kTables{QStringLiteral("N_NZOK_GROUP"), QStringLiteral("PRODUCER"),
+                          QStringLiteral("ARTICLE")};
+void WritePacket(const QString& folder) {
+  QDir().mkpath(folder);
+  SaveStringList(QStringList{QStringLiteral("{2.1.0.15}")} + kTables,
+                 folder + PacketLayout::kDescriptorFileName);
+  WriteChunk(folder, QStringLiteral("N_NZOK_GROUP"), 1, 3);
+  WriteChunk(folder, QStringLiteral("ARTICLE"), 1, 2);
+  WriteChunk(folder, QStringLiteral("ARTICLE"), 2, 2);
+  WriteChunk(folder, QStringLiteral("ARTICLE"), 3, 1);
+}
+
+QString Sha256(const QString& path) {
+  return QString::fromLatin1(
+      QCryptographicHash::hash(ReadBytes(path), QCryptographicHash::Sha256).toHex());
+}
+
+const QByteArray kSum(64, 'a');
+
+}  // namespace
+
+class TestPacketCheck : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir FDir;
+  QString FFolder;  // a fresh packet folder per test (row)
+
+  bool Check(QString& error, TPacketContents* found = nullptr) {
+    RecorderView view;
+    TPacketContents contents;
+    const bool ok = TPacketCheck(view).CheckPacket(
+        FFolder, FFolder + PacketLayout::kDescriptorFileName, contents, error);
+    if (found) *found = contents;
+    return ok;
+  }
+
+ private slots:
+  void init() {
+    QVERIFY(FDir.isValid());
+    static int n = 0;
+    FFolder = FDir.path() + QStringLiteral("/p%1/").arg(++n);
+    QVERIFY(QDir().mkpath(FFolder));
+  }
+
+  void descriptor_data() {
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("expected");  // empty: accepted
+    QTest::newRow("every reference table")
+        << (QStringList{QStringLiteral("{2.1.0.15}")} + PacketLayout::PacketTables()) << QString();
+    QTest::newRow("some of them, in another order")
+        << QStringList{"{1}", "ARTICLE", "N_NZOK_GROUP"} << QString();
+    QTest::newRow("empty file") << QStringList() << "Празен файл с описание!";
+    QTest::newRow("no version line")
+        << QStringList{"ARTICLE", "PRODUCER"} << "трябва да съдържа версията на базата";
+    QTest::newRow("version line only") << QStringList{"{2.1.0.15}"} << "нито една таблица";
+    QTest::newRow("a site's own table")
+        << QStringList{"{1}", "ARTICLE", "COMPANY_DATA"}
+        << "Таблицата \"COMPANY_DATA\" (ред 3 на файла с описание) не е от таблиците";
+    QTest::newRow("a document table") << QStringList{"{1}", "SALE_12"} << "\"SALE_12\" (ред 2";
+    QTest::newRow("a monitoring table")
+        << QStringList{"{1}", "MON$ATTACHMENTS"} << "\"MON$ATTACHMENTS\" (ред 2";
+    QTest::newRow("a table name in lower case")
+        << QStringList{"{1}", "article"} << "\"article\" (ред 2";
+    QTest::newRow("a blank line") << QStringList{"{1}", "ARTICLE", ""}
+                                  << "Невалидно име на таблица \"\"";
+    QTest::newRow("a table twice")
+        << QStringList{"{1}", "ARTICLE", "PRODUCER", "ARTICLE"}
+        << "Таблицата \"ARTICLE\" е описана повече от веднъж във файла с описание (редове 2 и 4)";
+    QTest::newRow("SQL in a name") << QStringList{"{1}", "ARTICLE; DROP TABLE SALE_12"}
+                                   << "Невалидно име на таблица \"ARTICLE; DROP TABLE SALE_12\"";
+  }
+  void descriptor() {
+    QFETCH(QStringList, lines);
+    QFETCH(QString, expected);
+    const QString error = DescriptorError(lines);
+    if (expected.isEmpty()) {
+      QVERIFY2(error.isEmpty(), qPrintable(error));
+    } else {
+      QVERIFY2(error.contains(expected), qPrintable(error));
+    }
+  }
+
+  void chunkSequence_data() {
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("no chunks") << QStringList() << QString();
+    QTest::newRow("one to three") << QStringList{"ARTICLE[1].xml", "ARTICLE[2].xml",
+                                                 "ARTICLE[3].xml"}
+                                  << QString();
+    QTest::newRow("a gap in the middle")
+        << QStringList{"ARTICLE[1].xml", "ARTICLE[3].xml"}
+        << "Липсва част 2 на таблица ARTICLE (файл \"ARTICLE[2].xml\")";
+    QTest::newRow("the first missing") << QStringList{"ARTICLE[2].xml"} << "Липсва част 1";
+    QTest::newRow("one number twice")
+        << QStringList{"ARTICLE[1].xml", "article[1].xml"}
+        << "Част 1 на таблица ARTICLE се среща в два файла: \"ARTICLE[1].xml\" и "
+           "\"article[1].xml\"";
+    QTest::newRow("a leading zero")
+        << QStringList{"ARTICLE[1].xml", "ARTICLE[01].xml"} << "се среща в два файла";
+    QTest::newRow("no number") << QStringList{"ARTICLE[x].xml", "ARTICLE[1].xml"}
+                               << "\"ARTICLE[x].xml\" на таблица ARTICLE не носи номер";
+    QTest::newRow("a negative number")
+        << QStringList{"ARTICLE[-2].xml", "ARTICLE[1].xml"} << "не носи номер";
+  }
+  void chunkSequence() {
+    QFETCH(QStringList, files);
+    QFETCH(QString, expected);
+    SortChunkFiles(files);
+    const QString error = ChunkSequenceError(QStringLiteral("ARTICLE"), files);
+    if (expected.isEmpty()) {
+      QVERIFY2(error.isEmpty(), qPrintable(error));
+    } else {
+      QVERIFY2(error.contains(expected), qPrintable(error));
+    }
+  }
+
+  // The manifest of a folder: one line per chunk in descriptor order, with
+  // the rows read back and the checksum of the bytes on disk; it reads back
+  // as written and matches the folder it was made from.
+  void manifestRoundTrip() {
+    WritePacket(FFolder);
+    WritePacketManifest(FFolder, kTables);
+    const QByteArray text = ReadBytes(FFolder + QStringLiteral("packet.manifest"));
+    const QList<QByteArray> lines = text.split('\n');
+    QCOMPARE(lines.first(), QByteArray("NOMPACK-MANIFEST 1\r"));
+    QCOMPARE(lines.size(), 6);  // header, four chunks, the empty rest after the last CR LF
+    QCOMPARE(lines.at(1), "N_NZOK_GROUP\t1\tN_NZOK_GROUP[1].xml\t3\t" +
+                              Sha256(FFolder + "N_NZOK_GROUP[1].xml").toLatin1() + "\r");
+    QCOMPARE(lines.at(4), "ARTICLE\t3\tARTICLE[3].xml\t1\t" +
+                              Sha256(FFolder + "ARTICLE[3].xml").toLatin1() + "\r");
+
+    const TPacketManifest manifest =
+        TPacketManifest::LoadFromFile(FFolder + TPacketManifest::kFileName);
+    QCOMPARE(manifest.Chunks.size(), 4);
+    QCOMPARE(manifest.ToBytes(), text);
+    QCOMPARE(manifest.Tables(), (QStringList{"N_NZOK_GROUP", "ARTICLE"}));
+    QCOMPARE(manifest.Find("ARTICLE[2].xml")->Rows, 2);
+    QVERIFY(!manifest.Find("article[2].xml"));
+    const QString error = PacketManifestError(FFolder, kTables, manifest);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+
+    QString checkError;
+    TPacketContents contents;
+    QVERIFY2(Check(checkError, &contents), qPrintable(checkError));
+    QCOMPARE(contents.Find("ARTICLE")->TotalRows, 5);
+  }
+
+  void manifestRefusesWhatItCannotVouchFor_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("expected");
+    const QByteArray head = "NOMPACK-MANIFEST 1\r\n";
+    const QByteArray line = "ARTICLE\t1\tARTICLE[1].xml\t50\t" + kSum;
+    QTest::newRow("empty") << QByteArray() << "(ред 1): файлът е празен";
+    QTest::newRow("another file") << QByteArray("{2.1.0.15}\r\nARTICLE\r\n")
+                                  << "(ред 1): липсва заглавният ред";
+    QTest::newRow("a later version")
+        << QByteArray("NOMPACK-MANIFEST 2\r\n") << "версия 2 не се поддържа";
+    QTest::newRow("four fields") << head + "ARTICLE\t1\tARTICLE[1].xml\t50\r\n"
+                                 << "(ред 2): очакват се 5 полета";
+    QTest::newRow("chunk 0") << head + "ARTICLE\t0\tARTICLE[0].xml\t50\t" + kSum
+                             << "(ред 2): невалиден номер на част";
+    QTest::newRow("rows not a number")
+        << head + "ARTICLE\t1\tARTICLE[1].xml\t5x\t" + kSum << "невалиден брой редове";
+    QTest::newRow("negative rows")
+        << head + "ARTICLE\t1\tARTICLE[1].xml\t-1\t" + kSum << "невалиден брой редове";
+    QTest::newRow("short checksum") << head + line.chopped(1) << "невалидна контролна сума";
+    QTest::newRow("upper-case checksum")
+        << head + line.toUpper().replace("ARTICLE[1].XML", "ARTICLE[1].xml")
+        << "невалидна контролна сума";
+    QTest::newRow("name of another chunk")
+        << head + "ARTICLE\t2\tARTICLE[1].xml\t50\t" + kSum
+        << "файлът ARTICLE[1].xml не е част 2 на таблица ARTICLE";
+    QTest::newRow("a file twice") << head + line + "\r\n" + line + "\r\n"
+                                  << "(ред 3): файлът ARTICLE[1].xml е описан повече от веднъж";
+  }
+  void manifestRefusesWhatItCannotVouchFor() {
+    QFETCH(QByteArray, text);
+    QFETCH(QString, expected);
+    try {
+      TPacketManifest::FromBytes(text, QStringLiteral("packet.manifest"));
+      QFAIL("accepted");
+    } catch (const ENompackError& e) {
+      QVERIFY2(e.Message().startsWith("Файлът packet.manifest е повреден"),
+               qPrintable(e.Message()));
+      QVERIFY2(e.Message().contains(expected), qPrintable(e.Message()));
+    }
+  }
+
+  // The installer's check of a folder with a manifest: each way the folder
+  // can differ from it is refused before any target is touched.
+  void folderDiffersFromManifest_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("the last chunk lost")
+        << "lose last"
+        << "Липсва файл \"ARTICLE[3].xml\" на таблица ARTICLE, записан в packet.manifest";
+    QTest::newRow("a middle chunk lost") << "lose middle"
+                                         << "Липсва част 2 на таблица ARTICLE";
+    QTest::newRow("a table's only chunk lost")
+        << "lose table"
+        << "Липсва файл \"N_NZOK_GROUP[1].xml\" на таблица N_NZOK_GROUP";
+    QTest::newRow("a chunk changed, rows as before")
+        << "change"
+        << "Файлът \"ARTICLE[2].xml\" на таблица ARTICLE е различен от записания";
+    QTest::newRow("a chunk with fewer rows, checksum updated")
+        << "fewer rows"
+        << "Файлът \"ARTICLE[2].xml\" на таблица ARTICLE съдържа 1 реда, а в "
+           "packet.manifest са записани 2";
+    QTest::newRow("a chunk beyond the manifest")
+        << "extra chunk"
+        << "Файлът \"ARTICLE[4].xml\" на таблица ARTICLE не е записан";
+    QTest::newRow("chunks of a table the manifest has none of")
+        << "extra table"
+        << "Файлът \"PRODUCER[1].xml\" на таблица PRODUCER не е записан";
+    QTest::newRow("a table dropped from the descriptor")
+        << "drop table"
+        << "Таблица ARTICLE е записана в packet.manifest, но липсва във файла";
+    QTest::newRow("a damaged manifest") << "damage manifest"
+                                        << "packet.manifest е повреден";
+  }
+  void folderDiffersFromManifest() {
+    QFETCH(QString, change);
+    QFETCH(QString, expected);
+    WritePacket(FFolder);
+    WritePacketManifest(FFolder, kTables);
+    const QString manifestPath = FFolder + TPacketManifest::kFileName;
+    if (change == "lose last") QVERIFY(QFile::remove(FFolder + "ARTICLE[3].xml"));
+    if (change == "lose middle") QVERIFY(QFile::remove(FFolder + "ARTICLE[2].xml"));
+    if (change == "lose table") QVERIFY(QFile::remove(FFolder + "N_NZOK_GROUP[1].xml"));
+    if (change == "change") WriteChunk(FFolder, "ARTICLE", 2, 2, "друг ред");
+    if (change == "fewer rows") {
+      WriteChunk(FFolder, "ARTICLE", 2, 1);
+      TPacketManifest m = TPacketManifest::LoadFromFile(manifestPath);
+      m.Find("ARTICLE[2].xml")->Checksum = Sha256(FFolder + "ARTICLE[2].xml").toLatin1();
+      m.SaveToFile(manifestPath);
+    }
+    if (change == "extra chunk") WriteChunk(FFolder, "ARTICLE", 4, 1);
+    if (change == "extra table") WriteChunk(FFolder, "PRODUCER", 1, 1);
+    if (change == "drop table")
+      SaveStringList({"{2.1.0.15}", "N_NZOK_GROUP"}, FFolder + PacketLayout::kDescriptorFileName);
+    if (change == "damage manifest") WriteBytes(manifestPath, ReadBytes(manifestPath).left(30));
+    QString error;
+    QVERIFY(!Check(error));
+    QVERIFY2(error.contains(expected), qPrintable(error));
+  }
+
+  // Without a manifest (a packet made elsewhere or earlier) the other checks
+  // alone decide; a gap is refused all the same.
+  void packetWithoutManifest_data() {
+    QTest::addColumn<bool>("gap");
+    QTest::newRow("complete") << false;
+    QTest::newRow("a chunk missing in the middle") << true;
+  }
+  void packetWithoutManifest() {
+    QFETCH(bool, gap);
+    WritePacket(FFolder);
+    if (gap) QVERIFY(QFile::remove(FFolder + "ARTICLE[2].xml"));
+    QString error;
+    TPacketContents contents;
+    QCOMPARE(Check(error, &contents), !gap);
+    if (gap) {
+      QCOMPARE(error, QStringLiteral(
+                          "Липсва част 2 на таблица ARTICLE (файл \"ARTICLE[2].xml\"): пакетът е "
+                          "непълен."));
+    } else {
+      QVERIFY2(error.isEmpty(), qPrintable(error));
+      QCOMPARE(contents.Find("N_NZOK_GROUP")->TotalRows, 3);
+      QCOMPARE(contents.Find("ARTICLE")->ChunkFiles.size(), 3);
+    }
+  }
+
+  // The descriptor check runs in the packet check too.
+  void packetCheckRefusesADescriptorOfOtherTables() {
+    WritePacket(FFolder);
+    SaveStringList({"{2.1.0.15}", "ARTICLE", "DOCUMENT_HEADER"},
+                   FFolder + PacketLayout::kDescriptorFileName);
+    QString error;
+    QVERIFY(!Check(error));
+    QVERIFY2(error.contains("\"DOCUMENT_HEADER\" (ред 3"), qPrintable(error));
+  }
+
+  // A chunk saved elsewhere (the explorer) is recorded in the manifest beside
+  // it; a chunk the manifest does not list, or a folder without one, is left
+  // as it is.
+  void updateManifestForChunk() {
+    WritePacket(FFolder);
+    WritePacketManifest(FFolder, kTables);
+    const QString manifestPath = FFolder + TPacketManifest::kFileName;
+    WriteChunk(FFolder, "ARTICLE", 2, 1, "поправен");
+    QVERIFY(UpdateManifestForChunk(FFolder + "ARTICLE[2].xml", 1));
+    const TPacketManifest m = TPacketManifest::LoadFromFile(manifestPath);
+    QCOMPARE(m.Find("ARTICLE[2].xml")->Rows, 1);
+    QCOMPARE(QString::fromLatin1(m.Find("ARTICLE[2].xml")->Checksum),
+             Sha256(FFolder + "ARTICLE[2].xml"));
+    QCOMPARE(m.Find("ARTICLE[1].xml")->Rows, 2);
+    QString error;
+    QVERIFY2(Check(error), qPrintable(error));
+
+    const QByteArray before = ReadBytes(manifestPath);
+    WriteChunk(FFolder, "PRODUCER", 1, 1);
+    QVERIFY(!UpdateManifestForChunk(FFolder + "PRODUCER[1].xml", 1));
+    QCOMPARE(ReadBytes(manifestPath), before);
+    const QString other = FDir.path() + QStringLiteral("/loose/");
+    QDir().mkpath(other);
+    WriteChunk(other, "ARTICLE", 1, 1);
+    QVERIFY(!UpdateManifestForChunk(other + "ARTICLE[1].xml", 1));
+    QVERIFY(!QFile::exists(other + TPacketManifest::kFileName));
+  }
+};
+
+QTEST_GUILESS_MAIN(TestPacketCheck)
+#include "test_packetcheck.moc"
