@@ -11,6 +11,20 @@ MARIADB_ARGS=(--no-defaults --protocol=TCP -h 127.0.0.1 -P 3306 -u root --passwo
 mariadb_q() { mariadb "${MARIADB_ARGS[@]}" -N -B "$@"; }
 seconds() { date +%s.%N; }
 calc() { LC_ALL=C awk "BEGIN { printf \"$1\", $2 }"; }
+# The fastest wall time in seconds of REPEAT runs of the command; its standard
+# output goes to OUTPUT (the last run's stays there).
+fastest() {  # repeat output command...
+  local repeat=$1 output=$2 best='' t0 t1 t i
+  shift 2
+  for ((i = 0; i < repeat; i++)); do
+    t0=$(seconds)
+    "$@" >"$output"
+    t1=$(seconds)
+    t=$(calc %.3f "$t1 - $t0")
+    if [ -z "$best" ] || [ "$(calc %d "$t < $best")" = 1 ]; then best=$t; fi
+  done
+  echo "$best"
+}
 
 # One SQL expression summing the row counts of all the tables.
 count_sql() {

@@ -99,29 +99,15 @@ FB_ROWS=$(fb_rows $FB_DB)
 echo "bench: timing..." >&2
 durable_servers
 # The anchor: the same 37 tables of the same database as XML, fastest of REPEAT.
-DUMP_TIME=''
-for ((i = 0; i < REPEAT; i++)); do
-  t0=$(seconds)
-  # shellcheck disable=SC2086
-  mysqldump "${MARIADB_ARGS[@]}" --xml $MY_DB $TABLES >"$WORK/dump.xml"
-  t1=$(seconds)
-  t=$(calc %.3f "$t1 - $t0")
-  if [ -z "$DUMP_TIME" ] || [ "$(calc %d "$t < $DUMP_TIME")" = 1 ]; then DUMP_TIME=$t; fi
-done
+# shellcheck disable=SC2086
+DUMP_TIME=$(fastest "$REPEAT" "$WORK/dump.xml" mysqldump "${MARIADB_ARGS[@]}" --xml $MY_DB $TABLES)
 DUMP_SIZE=$(stat -c %s "$WORK/dump.xml")
 rm -f "$WORK/dump.xml"
 
 # The Firebird anchor: isql-fb reading every row of the same 37 tables.
 for t in $TABLES; do echo "SELECT * FROM $t;"; done >"$WORK/fb_read.sql"
-FB_READ_TIME=''
-for ((i = 0; i < REPEAT; i++)); do
-  t0=$(seconds)
-  isql-fb -q -b -user SYSDBA -password pondglass -ch WIN1251 -i "$WORK/fb_read.sql" \
-    "127.0.0.1:$FB_DB" </dev/null >"$WORK/fb_read.txt"
-  t1=$(seconds)
-  t=$(calc %.3f "$t1 - $t0")
-  if [ -z "$FB_READ_TIME" ] || [ "$(calc %d "$t < $FB_READ_TIME")" = 1 ]; then FB_READ_TIME=$t; fi
-done
+FB_READ_TIME=$(fastest "$REPEAT" "$WORK/fb_read.txt" isql-fb -q -b -user SYSDBA -password pondglass \
+  -ch WIN1251 -i "$WORK/fb_read.sql" "127.0.0.1:$FB_DB" </dev/null)
 FB_READ_SIZE=$(stat -c %s "$WORK/fb_read.txt")
 rm -f "$WORK/fb_read.txt"
 
