@@ -73,6 +73,13 @@ void Guarded(Handler handler) {
 
 }  // namespace
 
+void TMainForm::SetUpApplication() {
+  QApplication::setApplicationName(QStringLiteral("nompack"));
+  QApplication::setApplicationDisplayName(kCaption);
+  // Errors of the controls (an edit that cannot be left) go to the same box.
+  SetErrorReportHook([](const QString& message) { ShowTopLevelError(message); });
+}
+
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(kCaption);

@@ -31,6 +31,11 @@ class TMainForm : public QMainWindow, public IAppView {
   explicit TMainForm(QWidget* parent = nullptr);
   ~TMainForm() override;
 
+  // The program's name and title, which message boxes show as their
+  // caption, and the controls' error reports routed to the top-level error
+  // box. Called once, after the application object exists.
+  static void SetUpApplication();
+
   // The data module exists only after the window (it reports through it);
   // the runs are wired to it here.
   void SetDataModule(TDM* dm);

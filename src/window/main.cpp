@@ -42,10 +42,7 @@ int main(int argc, char* argv[]) {
   }
   TNompackApplication app(argc, argv);
   QApplication::setApplicationVersion(QStringLiteral(NOMPACK_VERSION));
-  QApplication::setApplicationName(QStringLiteral("nompack"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Генератор на инстал. ном. пакети"));
-  // Errors of the controls (an edit that cannot be left) go to the same box.
-  SetErrorReportHook([](const QString& message) { ShowTopLevelError(message); });
+  TMainForm::SetUpApplication();
 
   TMainForm form;
   TDM dm(form);

@@ -76,7 +76,7 @@ QString WriteSampleChunk(const QString& folder) {
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName(QStringLiteral("Генератор на инстал. ном. пакети"));
+  TMainForm::SetUpApplication();
   const QStringList args = QApplication::arguments();
   const QString mode = args.size() > 1 ? args[1] : QStringLiteral("main");
   QTemporaryDir temp;

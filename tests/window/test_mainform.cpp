@@ -66,7 +66,8 @@ class TestMainForm : public QObject {
 
  private slots:
   void initTestCase() {
-    QApplication::setApplicationDisplayName(kCaption);
+    TMainForm::SetUpApplication();
+    // Boxes of the controls' errors are answered by the tests themselves.
     SetErrorReportHook({});
   }
 

@@ -94,7 +94,7 @@ class TestMainFormServers : public QObject {
 
  private slots:
   void initTestCase() {
-    QApplication::setApplicationDisplayName(kCaption);
+    TMainForm::SetUpApplication();
     SetErrorReportHook({});
     NOMPACK_REQUIRE_SERVER(PortOpen(3306) && PortOpen(3050),
                            QStringLiteral("MariaDB 127.0.0.1:3306 and Firebird 127.0.0.1:3050 "
