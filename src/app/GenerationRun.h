@@ -48,8 +48,8 @@ class TGenerationRun {
   bool FRunning = false;  // held by a TReentrancyGuard while a run goes
 
   // The kind's run after its packet folder exists: connection, descriptor,
-  // tables, archive, packet file, notice (ExportMySQLPacket, ExportFBPacket,
-  // ExportMSSQLPacket share it). Reports through `view`, the run's log.
+  // tables, archive, packet file, notice and summary, the same for the three
+  // kinds. Reports through `view`, the run's log.
   void ExportPacket(DataBaseType kind, IAppView& view, const QElapsedTimer& timer);
   void GeneratePacket(DataBaseType kind);
 };

@@ -75,7 +75,10 @@ void TInstallationRun::InstallKind(DataBaseType kind) {
   FLastRunCompleted = false;
   FLastRefusedRows = 0;
   TRunLog log(FContext.DM, FContext.View, QStringLiteral("Инсталиране на пакет"));
-  log.SetFile(FContext.Settings().InstallFile + QStringLiteral(".log"));
+  // Beside the packet; a run started without a packet file (the kind's
+  // entry points skip the file checks) has nowhere to put it.
+  const QString packetFile = FContext.Settings().InstallFile;
+  if (!TrimControls(packetFile).isEmpty()) log.SetFile(packetFile + QStringLiteral(".log"));
   FView = &log;
   struct TViewReset {
     IAppView*& View;
