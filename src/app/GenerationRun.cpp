@@ -1,6 +1,8 @@
 #include "GenerationRun.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 
 #include "AppMiscFiles.h"
 #include "AppView.h"
@@ -12,6 +14,7 @@
 #include "PacketLayout.h"
 #include "PacketManifestCheck.h"
 #include "QBMisc.h"
+#include "RunLog.h"
 
 namespace {
 
@@ -19,7 +22,33 @@ constexpr int kChunkSize = 50;
 
 const QString kSuccessText = QStringLiteral("Процесът приключи успешно!");
 
+// "1:02:03" for hours, minutes and seconds.
+QString DurationText(qint64 milliseconds) {
+  const qint64 seconds = (milliseconds + 500) / 1000;
+  return QStringLiteral("%1:%2:%3")
+      .arg(seconds / 3600)
+      .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+      .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
 }  // namespace
+
+QStringList TGenerationRun::SummaryLines(const QString& packetFile, qint64 packetSize,
+                                         const QList<QPair<QString, int>>& tableRows,
+                                         qint64 milliseconds) {
+  QStringList lines;
+  lines.append(QStringLiteral("Пакетът е записан във файла: %1").arg(packetFile));
+  lines.append(QStringLiteral("Размер на пакета: %1 байта").arg(packetSize));
+  lines.append(QStringLiteral("Редове по таблици:"));
+  qint64 total = 0;
+  for (const auto& [table, rows] : tableRows) {
+    lines.append(QStringLiteral("  %1: %2").arg(table).arg(rows));
+    total += rows;
+  }
+  lines.append(QStringLiteral("Общо редове: %1 в %2 таблици").arg(total).arg(tableRows.size()));
+  lines.append(QStringLiteral("Продължителност: %1").arg(DurationText(milliseconds)));
+  return lines;
+}
 
 TGenerationRun::TGenerationRun(TRunContext& context) : FContext(context) {}
 
@@ -42,15 +71,28 @@ void TGenerationRun::GeneratePacket(DataBaseType kind) {
   if (FRunning) return;
   TReentrancyGuard guard(FRunning);
   FLastPacketFile.clear();
-  IAppView& view = FContext.View;
+  QElapsedTimer timer;
+  timer.start();
+  // The log is saved before the progress reset, the run's last step.
   try {
-    CreatePacketFolder(DataBaseTag(kind));
-    ExportPacket(kind);
+    TRunLog log(FContext.DM, FContext.View, QStringLiteral("Генериране на пакет"));
+    try {
+      CreatePacketFolder(DataBaseTag(kind));
+      // Named after the packet file the run makes, also when it fails before
+      // that file exists: the technician finds both by the same name.
+      log.SetFile(PacketLayout::PacketFileName(PacketLayout::ArchiveName(FContext.PacketFolder),
+                                               DataBasePacketExtension(kind)) +
+                  QStringLiteral(".log"));
+      ExportPacket(kind, log, timer);
+    } catch (const std::exception& e) {
+      log.RecordFailure(e);
+      throw;
+    }
   } catch (...) {
-    view.ResetExportProgress();
+    FContext.View.ResetExportProgress();
     throw;
   }
-  view.ResetExportProgress();
+  FContext.View.ResetExportProgress();
 }
 
 QString TGenerationRun::CreatePacketFolder(const QString& tag) {
@@ -73,9 +115,8 @@ QStringList TGenerationRun::WriteTablesDescr(const QString& version) {
   return lines;
 }
 
-void TGenerationRun::ExportPacket(DataBaseType kind) {
+void TGenerationRun::ExportPacket(DataBaseType kind, IAppView& view, const QElapsedTimer& timer) {
   TDM& dm = FContext.DM;
-  IAppView& view = FContext.View;
   const TRunSettings settings = FContext.Settings();
 
   QString errorText;
@@ -83,6 +124,8 @@ void TGenerationRun::ExportPacket(DataBaseType kind) {
     view.ShowError(errorText);
     return;
   }
+  // What the export counted, for the summary after the notice.
+  QList<QPair<QString, int>> tableRows;
   const std::unique_ptr<TExportSource> source = MakeExportSource(kind, dm);
   source->RepairSource();
 
@@ -102,6 +145,7 @@ void TGenerationRun::ExportPacket(DataBaseType kind) {
       view.ShowMainProgress(table, n, tableCount);
       int rows = 0;
       exporter.ExportTable(*source, table, FContext.PacketFolder, kChunkSize, rows);
+      tableRows.append({table, rows});
     }
 
     // The installer compares what it unpacks with this record of every chunk.
@@ -137,5 +181,11 @@ void TGenerationRun::ExportPacket(DataBaseType kind) {
     return;
   }
   FLastPacketFile = packetFile;
+  const qint64 milliseconds = timer.elapsed();
   view.ShowNotice(kSuccessText);
+  // After the notice is answered: where the packet is and what it holds.
+  const QFileInfo packet(packetFile);
+  for (const QString& line :
+       SummaryLines(packet.absoluteFilePath(), packet.size(), tableRows, milliseconds))
+    view.AppendLog(line);
 }

@@ -1,9 +1,14 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
 #include "RunContext.h"
+
+class IAppView;
+class QElapsedTimer;
 
 // The packet generation run: packet folder, connection, descriptor, the 37
 // tables in chunks, archive, packet file, folder removal, success notice.
@@ -31,17 +36,20 @@ class TGenerationRun {
   // the ".tmp" archive).
   const QString& LastPacketFile() const { return FLastPacketFile; }
 
+  // The log lines that follow the success notice: the packet file's path,
+  // its size in bytes, the rows of each table as the export counted them,
+  // their total and the time the run took up to the notice.
+  static QStringList SummaryLines(const QString& packetFile, qint64 packetSize,
+                                  const QList<QPair<QString, int>>& tableRows, qint64 milliseconds);
+
  private:
   TRunContext& FContext;
   QString FLastPacketFile;
   bool FRunning = false;  // held by a TReentrancyGuard while a run goes
 
   // The kind's run after its packet folder exists: connection, descriptor,
-  // tables, archive, packet file, notice (ExportMySQLPacket, ExportFBPacket,
-  // ExportMSSQLPacket share it).
-  void ExportPacket(DataBaseType kind);
-  void ExportMySQLPacket() { ExportPacket(DataBaseType::MySQL); }
-  void ExportFBPacket() { ExportPacket(DataBaseType::FireBird); }
-  void ExportMSSQLPacket() { ExportPacket(DataBaseType::MSSQL); }
+  // tables, archive, packet file, notice and summary, the same for the three
+  // kinds. Reports through `view`, the run's log.
+  void ExportPacket(DataBaseType kind, IAppView& view, const QElapsedTimer& timer);
   void GeneratePacket(DataBaseType kind);
 };

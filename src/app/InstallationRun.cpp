@@ -14,6 +14,7 @@
 #include "PacketCheck.h"
 #include "PacketLayout.h"
 #include "QBMisc.h"
+#include "RunLog.h"
 
 namespace {
 
@@ -73,8 +74,27 @@ void TInstallationRun::InstallKind(DataBaseType kind) {
   TReentrancyGuard guard(FRunning);
   FLastRunCompleted = false;
   FLastRefusedRows = 0;
+  TRunLog log(FContext.DM, FContext.View, QStringLiteral("Инсталиране на пакет"));
+  // Beside the packet; a run started without a packet file (the kind's
+  // entry points skip the file checks) has nowhere to put it.
+  const QString packetFile = FContext.Settings().InstallFile;
+  if (!TrimControls(packetFile).isEmpty()) log.SetFile(packetFile + QStringLiteral(".log"));
+  FView = &log;
+  struct TViewReset {
+    IAppView*& View;
+    ~TViewReset() { View = nullptr; }
+  } viewReset{FView};
+  try {
+    InstallKindLogged(kind);
+  } catch (const std::exception& e) {
+    log.RecordFailure(e);
+    throw;
+  }
+}
+
+void TInstallationRun::InstallKindLogged(DataBaseType kind) {
   TDM& dm = FContext.DM;
-  IAppView& view = FContext.View;
+  IAppView& view = View();
   const TRunSettings settings = FContext.Settings();
   QString errorText;
 
@@ -106,7 +126,7 @@ void TInstallationRun::InstallKind(DataBaseType kind) {
 }
 
 QString TInstallationRun::PreparePacket(bool checkChunks, TPacketContents& contents) {
-  IAppView& view = FContext.View;
+  IAppView& view = View();
   if (!UnpackPacket(FContext.Settings().InstallFile)) return QString();
   const QString descriptorPath =
       AddTrailingBackslash(FContext.PacketFolder) + PacketLayout::kDescriptorFileName;
@@ -147,7 +167,7 @@ QStringList TInstallationRun::ForeignEntries(const QString& folder,
 }
 
 bool TInstallationRun::UnpackPacket(const QString& packetFile) {
-  IAppView& view = FContext.View;
+  IAppView& view = View();
   const QString folder = PacketLayout::UnpackFolder(packetFile);
   FContext.PacketFolder = folder;
   if (QFileInfo(folder).isDir()) {

@@ -44,8 +44,14 @@ class TInstallationRun {
   bool FLastRunCompleted = false;
   int FLastRefusedRows = 0;
   bool FRunning = false;  // held by a TReentrancyGuard while a run goes
+  // The run's log while a run goes (what it shows is saved beside the
+  // packet); the front end's view otherwise.
+  IAppView* FView = nullptr;
 
+  IAppView& View() const { return FView ? *FView : FContext.View; }
+  // The run's log, named after the packet file, around InstallKindLogged.
   void InstallKind(DataBaseType kind);
+  void InstallKindLogged(DataBaseType kind);
   // Unpacking, the descriptor check and, when there is a target to load
   // (`checkChunks`), the packet check; the descriptor path when the packet
   // can be installed, empty after an error box.

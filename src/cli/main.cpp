@@ -49,7 +49,9 @@ int main(int argc, char* argv[]) {
   settings.ExportFolder = line.Value(QStringLiteral("out"));
   settings.InstallFile = line.Value(QStringLiteral("packet"));
 
-  TCliView view(line.IsSet(QStringLiteral("reuse")));
+  // A generation's stdout is the packet file's path alone, for scripts that
+  // take it whole; its log (the summary) goes to stderr with the progress.
+  TCliView view(line.IsSet(QStringLiteral("reuse")), generating ? stderr : stdout, stderr);
   TDM dm(view);
   TRunContext context{dm, view, [settings] { return settings; }, QString(),
                       AddTrailingBackslash(QCoreApplication::applicationDirPath())};

@@ -21,7 +21,7 @@ int Index(DataBaseType kind) {
 
 }  // namespace
 
-TDM::TDM(IAppView& view) : FView(view) {
+TDM::TDM(IAppView& view) : FView(&view) {
   DM = this;
   FIBQuery1 = std::make_unique<TQuery>(*this, DataBaseType::FireBird);
   FADOQuery1 = std::make_unique<TQuery>(*this, DataBaseType::MySQL);

@@ -31,7 +31,15 @@ class TDM {
   TDM(const TDM&) = delete;
   TDM& operator=(const TDM&) = delete;
 
-  IAppView& View() const { return FView; }
+  IAppView& View() const { return *FView; }
+  // Reports go to `view` from now on; returns the one they went to. A run
+  // puts its log recorder here so that what the data module shows lands in
+  // the run's saved log too.
+  IAppView& RedirectView(IAppView& view) {
+    IAppView& previous = *FView;
+    FView = &view;
+    return previous;
+  }
 
   // FireBird ---------------------------------------------------------------
   // Attaches to ConnectString ("host:path") with the fixed attachment
@@ -104,7 +112,7 @@ class TDM {
   void UnregisterQuery(TQuery* query) { FQueries.erase(query); }
 
  private:
-  IAppView& FView;
+  IAppView* FView;
   std::unique_ptr<IConnection> FFBMainDatabase;
   std::unique_ptr<IConnection> FMySQLCon;
   std::unique_ptr<IConnection> FMSSQLCon;

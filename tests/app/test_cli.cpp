@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "GenTestSupport.h"
+#include "SavedLog.h"
 
 using namespace GenTest;
 
@@ -178,7 +179,20 @@ class TestCli : public QObject {
     QVERIFY(packet.endsWith(DataBasePacketExtension(DataBaseTypeFromIndex(kind))));
     QVERIFY(QFileInfo(packet).isFile());
     QCOMPARE(QDir(FOut).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-             QStringList{QFileInfo(packet).fileName()});
+             (QStringList{QFileInfo(packet).fileName(), QFileInfo(packet).fileName() + ".log"}));
+    // Stdout is the path alone; the summary follows the notice on stderr,
+    // and the saved log holds both.
+    QCOMPARE(lines, QStringList{packet});
+    const QStringList err = r.Err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const qsizetype notice = err.indexOf(QStringLiteral("Процесът приключи успешно!"));
+    QVERIFY2(notice >= 0, qPrintable(r.Err));
+    const QStringList summary = err.mid(notice + 1);
+    QCOMPARE(summary.size(), 42);
+    QCOMPARE(summary.first(), QStringLiteral("Пакетът е записан във файла: ") + packet);
+    QVERIFY(summary.contains(QStringLiteral("  ARTICLE: 120")));
+    const QStringList saved = SavedLogLines(packet + QStringLiteral(".log"));
+    QVERIFY(!saved.isEmpty());
+    QCOMPARE(saved.mid(1), err.mid(notice));
     QVERIFY2(r.Err.contains(QStringLiteral("[37/37] SUBSTITUDE_ARTICLE")), qPrintable(r.Err));
     QVERIFY(r.Err.contains(QStringLiteral("Процесът приключи успешно!")));
     QVERIFY(!r.Err.contains(QStringLiteral("Грешка")));

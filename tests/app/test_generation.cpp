@@ -3,6 +3,7 @@
 // standard tool unpacks, its descriptor and chunk files against the source,
 // the progress calls, the PARCEL repair, and each way the run can fail.
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -13,6 +14,7 @@
 #include "PacketManifestCheck.h"
 #include "Progress.h"
 #include "RecorderView.h"
+#include "SavedLog.h"
 
 using namespace GenTest;
 
@@ -20,6 +22,8 @@ namespace {
 
 const QString kSuccess = QStringLiteral("Процесът приключи успешно!");
 const QString kSampleName = QStringLiteral("nompack_gen_run");
+const QString kLogHeader = QStringLiteral("===== Генериране на пакет, ");
+const QString kLogNotWritten = QStringLiteral("Дневникът на процеса не е записан във файла \"%1\"");
 
 // A failing stand-in for the rar program of the program folder.
 void InstallFailingRar(const QString& programFolder) {
@@ -193,7 +197,8 @@ class TestGeneration : public QObject {
     QVERIFY(folder.startsWith(FExportFolder + QStringLiteral("nompack_") +
                               DataBaseTag(DataBaseTypeFromIndex(kind)) + QLatin1Char('_')));
     QCOMPARE(packet, folder.chopped(1) + DataBasePacketExtension(DataBaseTypeFromIndex(kind)));
-    QCOMPARE(ExportFolderEntries(), QStringList{QFileInfo(packet).fileName()});
+    QCOMPARE(ExportFolderEntries(),
+             (QStringList{QFileInfo(packet).fileName(), QFileInfo(packet).fileName() + ".log"}));
 
     const QString unpacked = FTemp.path() + QStringLiteral("/unpacked/");
     QVERIFY(UnpackWithBsdtar(packet, unpacked));
@@ -263,6 +268,39 @@ class TestGeneration : public QObject {
     QCOMPARE(articleBar, (QList<QPair<int, int>>{{50, 120}, {100, 120}, {120, 120}}));
     VerifyReset();
     QCOMPARE(FView->MainCaption, QStringLiteral("..."));
+
+    // The summary follows the answered notice: the packet, its size, the
+    // source's rows per table, their total and the time.
+    int noticeAt = -1;
+    for (int i = 0; i < FView->Calls.size(); ++i)
+      if (FView->Calls[i].Kind == QLatin1String("notice")) noticeAt = i;
+    QVERIFY(noticeAt >= 0);
+    QStringList after;
+    for (int i = noticeAt + 1; i < FView->Calls.size(); ++i)
+      if (FView->Calls[i].Kind == QLatin1String("log")) after.append(FView->Calls[i].Text);
+    QCOMPARE(FView->Log, after);
+    QStringList expectedSummary{
+        QStringLiteral("Пакетът е записан във файла: ") + QFileInfo(packet).absoluteFilePath(),
+        QStringLiteral("Размер на пакета: %1 байта").arg(QFileInfo(packet).size()),
+        QStringLiteral("Редове по таблици:")};
+    qint64 sourceRows = 0;
+    for (const QString& table : PacketLayout::PacketTables()) {
+      const int rows = SourceCount(*con, table);
+      expectedSummary.append(QStringLiteral("  %1: %2").arg(table).arg(rows));
+      sourceRows += rows;
+    }
+    expectedSummary.append(QStringLiteral("Общо редове: %1 в 37 таблици").arg(sourceRows));
+    QCOMPARE(FView->Log.mid(0, FView->Log.size() - 1), expectedSummary);
+    QVERIFY2(QRegularExpression(QStringLiteral("^Продължителност: \\d+:[0-5]\\d:[0-5]\\d$"))
+                 .match(FView->Log.last())
+                 .hasMatch(),
+             qPrintable(FView->Log.last()));
+
+    // The saved log: a header, the notice and the summary, in UTF-8.
+    const QStringList saved = SavedLogLines(packet + QStringLiteral(".log"));
+    QVERIFY(!saved.isEmpty());
+    QVERIFY2(saved.first().startsWith(kLogHeader), qPrintable(saved.first()));
+    QCOMPARE(saved.mid(1), QStringList{kSuccess} + FView->Log);
   }
 
   void firebirdParcelRepair() {
@@ -360,14 +398,23 @@ class TestGeneration : public QObject {
     QCOMPARE(FView->Notices, QStringList());
     QVERIFY(run.LastPacketFile().isEmpty());
     QVERIFY(!Connected(kind));
-    // The empty packet folder stays, nothing else is made.
+    // The empty packet folder stays beside the log named after the packet
+    // the run would have made; nothing else is made.
     const QStringList entries = ExportFolderEntries();
-    QCOMPARE(entries.size(), 1);
-    QCOMPARE(FContext->PacketFolder, FExportFolder + entries.first() + QLatin1Char('/'));
+    const QString packet =
+        FContext->PacketFolder.chopped(1) + DataBasePacketExtension(DataBaseTypeFromIndex(kind));
+    QCOMPARE(entries, (QStringList{QDir(FContext->PacketFolder).dirName(),
+                                   QFileInfo(packet).fileName() + QStringLiteral(".log")}));
     QVERIFY(QFileInfo(FContext->PacketFolder).isDir());
     QCOMPARE(QDir(FContext->PacketFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList());
     VerifyReset();
+    // The log holds the error box and no summary.
+    QCOMPARE(FView->Log, QStringList());
+    const QStringList saved = SavedLogLines(packet + QStringLiteral(".log"));
+    QVERIFY(!saved.isEmpty());
+    QVERIFY2(saved.first().startsWith(kLogHeader), qPrintable(saved.first()));
+    QCOMPARE(saved.mid(1), QStringList{QStringLiteral("Грешка: ") + FView->Errors.first()});
   }
 
   // A source without one of the 37 tables: the error propagates, naming it;
@@ -401,9 +448,23 @@ class TestGeneration : public QObject {
     QVERIFY(!Connected(kind));
     VerifyReset();
 
-    // The folder holds the descriptor and the complete chunks of tables 1 to 35.
+    // The log beside the folder holds the error the front end shows and where
+    // it happened.
     const QString folder = FContext->PacketFolder;
-    QCOMPARE(ExportFolderEntries(), QStringList{QDir(folder).dirName()});
+    const QString log =
+        folder.chopped(1) + DataBasePacketExtension(DataBaseTypeFromIndex(kind)) + ".log";
+    const QStringList saved = SavedLogLines(log);
+    QVERIFY(!saved.isEmpty());
+    const QString text = saved.mid(1).join(QLatin1Char('\n'));
+    QVERIFY2(text.startsWith(QStringLiteral("Грешка: ") +
+                             TopLevelErrorText(o.Message).replace(QStringLiteral("\r\n"), "\n")),
+             qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("counting the rows of VTR_ENV_VARS")), qPrintable(text));
+    QCOMPARE(FView->Log, QStringList());
+
+    // The folder holds the descriptor and the complete chunks of tables 1 to 35.
+    QCOMPARE(ExportFolderEntries(),
+             (QStringList{QDir(folder).dirName(), QFileInfo(log).fileName()}));
     auto con = Connect(kind, target);
     QStringList expected{QStringLiteral("tables.descr")};
     for (const QString& table : PacketLayout::PacketTables().mid(0, 35)) {
@@ -439,6 +500,12 @@ class TestGeneration : public QObject {
     QVERIFY(!Connected(kind));
     QCOMPARE(ExportFolderEntries(), QStringList{QStringLiteral("not a folder")});
     VerifyReset();
+    // Nor can the log be written there, and the log window says so.
+    const QString log = FContext->PacketFolder.chopped(1) +
+                        DataBasePacketExtension(DataBaseTypeFromIndex(kind)) + ".log";
+    QCOMPARE(FView->Log.size(), 1);
+    QVERIFY2(FView->Log.first().startsWith(kLogNotWritten.arg(log)),
+             qPrintable(FView->Log.first()));
   }
 
   // The archiver failed: the packet folder is the only copy of the export,
@@ -458,7 +525,11 @@ class TestGeneration : public QObject {
     QVERIFY2(FView->Errors.first().contains(QStringLiteral("out of disk space")),
              qPrintable(FView->Errors.first()));
     QVERIFY(run.LastPacketFile().isEmpty());
-    QCOMPARE(ExportFolderEntries(), QStringList{QDir(folder).dirName()});
+    QCOMPARE(ExportFolderEntries(),
+             (QStringList{QDir(folder).dirName(), QDir(folder).dirName() + ".mpd.log"}));
+    // The error's text in full, its line break kept.
+    QCOMPARE(SavedLogLines(folder.chopped(1) + ".mpd.log").mid(1),
+             (QStringLiteral("Грешка: ") + FView->Errors.first()).split(QLatin1Char('\n')));
     auto con = Connect(kMySQL, Target(kMySQL, kSampleName));
     for (const QString& table : PacketLayout::PacketTables())
       QCOMPARE(ChunkRows(folder, table), SourceRows(*con, table));
@@ -546,7 +617,35 @@ class TestGeneration : public QObject {
     QVERIFY(presses >= 3);
     QCOMPARE(FView->Notices, QStringList{kSuccess});
     QCOMPARE(FView->CallsOf(QStringLiteral("main")).size(), 38);
-    QCOMPARE(ExportFolderEntries(), QStringList{QFileInfo(run.LastPacketFile()).fileName()});
+    QCOMPARE(ExportFolderEntries(),
+             (QStringList{QFileInfo(run.LastPacketFile()).fileName(),
+                          QFileInfo(run.LastPacketFile()).fileName() + QStringLiteral(".log")}));
+  }
+
+  // A log that cannot be written (a folder holds its name) changes nothing
+  // of the run: the packet, the notice and the summary are there, and the
+  // log window names the file that was not written.
+  void logThatCannotBeWritten() {
+    REQUIRE_KIND(int(kMySQL));
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int s = 0; s < 30; ++s)
+      QVERIFY(QDir().mkpath(FExportFolder +
+                            PacketLayout::BuildPacketName(QStringLiteral("mydb"), now.addSecs(s)) +
+                            QStringLiteral(".mpd.log")));
+    Prepare(SourceSettings(kMySQL, Target(kMySQL, kSampleName), FExportFolder));
+    TGenerationRun run(*FContext);
+    const Outcome o = Generate(run);
+    QVERIFY2(!o.Threw, qPrintable(o.FullText));
+    QCOMPARE(FView->Errors, QStringList());
+    QCOMPARE(FView->Notices, QStringList{kSuccess});
+    const QString packet = run.LastPacketFile();
+    QVERIFY(QFileInfo(packet).isFile());
+    QVERIFY(QFileInfo(packet + QStringLiteral(".log")).isDir());
+    QCOMPARE(FView->Log.size(), 43);  // the summary of 42 lines, then the failure
+    QCOMPARE(FView->Log.first(), QStringLiteral("Пакетът е записан във файла: ") +
+                                     QFileInfo(packet).absoluteFilePath());
+    QVERIFY2(FView->Log.last().startsWith(kLogNotWritten.arg(packet + QStringLiteral(".log"))),
+             qPrintable(FView->Log.last()));
   }
 };
 

@@ -11,6 +11,7 @@
 #include "DataModule.h"
 #include "InstallationRun.h"
 #include "RecorderView.h"
+#include "SavedLog.h"
 #include "test_install_support.h"
 
 using namespace InstallTest;
@@ -21,6 +22,7 @@ const QString kMySQLDb = QStringLiteral("nompack_t_run");
 const QString kReuseQuestion = QStringLiteral(
     "Вече съществува разархивиран пакет с инсталационни данни.\r\n"
     "Желаете ли да ги използвате и да пропуснете процеса на разархивиране?");
+const QString kLogHeader = QStringLiteral("===== Инсталиране на пакет, ");
 const QStringList kMySQLLog = {
     "Изтриване на таблици с репл.данни от обекти...", "Изтриване на таблици с документи...",
     "Изтриване на таблици с номенклатури...", "Зареждане на данни за номенклатури...", "..."};
@@ -322,6 +324,68 @@ class TestInstallRun : public QObject {
     QCOMPARE(FDb->Count("N_NZOK_GROUP"), 2);
     QCOMPARE(FDb->Count("ARTICLE"), 1);
     QVERIFY(rig.View.Log.isEmpty());
+    // The saved log beside the packet holds the error box's text.
+    const QStringList saved = SavedLogLines(packet + ".log");
+    QVERIFY(!saved.isEmpty());
+    QVERIFY2(saved.first().startsWith(kLogHeader), qPrintable(saved.first()));
+    QVERIFY2(saved.contains("Грешка: " + rig.View.Errors[0]), qPrintable(saved.join('\n')));
+  }
+
+  // Refused rows reach the saved log in full, Cyrillic intact, after the
+  // stage lines, as the log window shows them. A second run appends its own
+  // log under a header of its own.
+  void savedLogWithRefusedRows() {
+    NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306");
+    const QString packet = MakePacket(3, [](const QString& folder) {
+      WriteChunk(folder, "ARTICLE", 1, kFields,
+                 {{I(7), S("Аспирин")}, {I(7), S("Дубликат „№7“")}, {I(8), S("Бинт")}});
+    });
+    TRig rig(0, packet);
+    rig.Run.InstallPacket();
+    QVERIFY2(rig.Run.LastRunCompleted(), qPrintable(rig.View.Errors.join('\n')));
+    QCOMPARE(rig.Run.LastRefusedRows(), 1);
+    QCOMPARE(FDb->Count("ARTICLE"), 2);
+    const QStringList refused =
+        rig.View.Log.filter(QStringLiteral(" table: ARTICLE> 7 Дубликат „№7“ "));
+    QCOMPARE(refused.size(), 1);
+    QVERIFY2(refused.first().contains("Duplicate entry"), qPrintable(refused.first()));
+
+    QStringList saved = SavedLogLines(packet + ".log");
+    QVERIFY(!saved.isEmpty());
+    QVERIFY2(saved.first().startsWith(kLogHeader), qPrintable(saved.first()));
+    QCOMPARE(saved.mid(1), rig.View.Log);
+    QVERIFY(saved.contains(refused.first()));
+
+    rig.View.Answers = {true};
+    rig.Run.InstallPacket();
+    QVERIFY(rig.Run.LastRunCompleted());
+    saved = SavedLogLines(packet + ".log");
+    QCOMPARE(saved.filter(kLogHeader).size(), 2);
+    QVERIFY2(saved.contains(kReuseQuestion.split("\r\n").last() + " Да"),
+             qPrintable(saved.join('\n')));
+    QCOMPARE(saved.filter(refused.first()).size(), 2);
+  }
+
+  // A log that cannot be written (a folder holds its name) leaves the run's
+  // result as it was and says so in the log window.
+  void logThatCannotBeWritten() {
+    NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306");
+    const QString packet = MakePacket(3, [](const QString& folder) {
+      WriteChunk(folder, "ARTICLE", 1, kFields, {{I(7), S("Аспирин")}, {I(7), S("Дубликат")}});
+    });
+    QVERIFY(QDir().mkpath(packet + ".log"));
+    TRig rig(0, packet);
+    rig.Run.InstallPacket();
+    QVERIFY2(rig.Run.LastRunCompleted(), qPrintable(rig.View.Errors.join('\n')));
+    QCOMPARE(rig.Run.LastRefusedRows(), 1);
+    QCOMPARE(rig.View.Errors, QStringList());
+    QCOMPARE(FDb->Count("N_NZOK_GROUP"), 3);
+    QCOMPARE(FDb->Count("ARTICLE"), 1);
+    QVERIFY2(
+        rig.View.Log.last().startsWith(
+            QStringLiteral("Дневникът на процеса не е записан във файла \"%1.log\": ").arg(packet)),
+        qPrintable(rig.View.Log.last()));
+    QCOMPARE(rig.View.Log.size(), kMySQLLog.size() + 2);  // the refused row, the failure
   }
 
   // Stored folders, ".." and absolute paths: every entry lands under its

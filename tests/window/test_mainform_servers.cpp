@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -147,6 +148,20 @@ class TestMainFormServers : public QObject {
     QVERIFY(form.PacketFolder().startsWith(QDir::toNativeSeparators(out.path())));
     QVERIFY(form.PacketFolder().endsWith(QDir::separator()));
     QVERIFY(!QDir(form.PacketFolder()).exists());
+    // The summary in the log window, and the log saved beside the packet.
+    const QStringList summary = Find<QPlainTextEdit>(form, QStringLiteral("memLog"))
+                                    ->toPlainText()
+                                    .split(QLatin1Char('\n'));
+    QVERIFY2(summary.contains(QStringLiteral("Пакетът е записан във файла: ") + packet),
+             qPrintable(summary.join(QLatin1Char('\n'))));
+    QCOMPARE(summary.filter(QRegularExpression(QStringLiteral("^  ARTICLE: [1-9][0-9]*$"))).size(),
+             1);
+    QFile savedLog(packet + QStringLiteral(".log"));
+    QVERIFY(savedLog.open(QIODevice::ReadOnly));
+    QVERIFY(
+        QString::fromUtf8(savedLog.readAll())
+            .contains(QStringLiteral("Процесът приключи успешно!\nПакетът е записан във файла: ") +
+                      packet + QLatin1Char('\n')));
     QCOMPARE(Find<QProgressBar>(form, QStringLiteral("pbMain"))->value(), 0);
     QCOMPARE(Find<QProgressBar>(form, QStringLiteral("pbCurrentTable"))->value(), 0);
     QCOMPARE(Find<QLabel>(form, QStringLiteral("lblExtractTableName"))->text(),
