@@ -255,6 +255,24 @@ bool TArchiver::ListPacketEntries(const QString& archive, QStringList& names, QS
   });
 }
 
+bool TArchiver::ListPacketEntrySizes(const QString& archive, QMap<QString, qint64>& entries,
+                                     QStringList& names, QString& errorText) {
+  entries.clear();
+  names.clear();
+  return WalkEntries(archive, errorText, [&](struct archive* a, const QString& name, bool plain) {
+    if (!plain || name.isEmpty() || !IsPacketEntryName(name)) return true;
+    names.append(name);
+    qint64 total = 0;
+    const bool read =
+        ReadEntryData(a, name, errorText, [&](const void*, qint64 size, qint64 offset) {
+          total = std::max<qint64>(total, offset + size);
+          return true;
+        });
+    if (read) entries.insert(name, total);
+    return read;
+  });
+}
+
 bool TArchiver::PackPacketFolder(const QString& packetFolder, QString& archiveName,
                                  QString& errorText) {
   archiveName = PacketLayout::ArchiveName(packetFolder);

@@ -55,6 +55,13 @@ class TArchiver {
   // or read completely.
   static bool ListPacketEntries(const QString& archive, QStringList& names, QString& errorText);
 
+  // Bare names and sizes of the packet's own entries (IsPacketEntryName), as
+  // extraction would write them, `names` in archive order; each read
+  // through to its end, the other entries skipped unread. False with the
+  // error text when the archive cannot be opened or read completely.
+  static bool ListPacketEntrySizes(const QString& archive, QMap<QString, qint64>& entries,
+                                   QStringList& names, QString& errorText);
+
   // Bare names and sizes of the plain files of an archive, every entry read
   // through to its end (so that checksums are verified). False with the
   // error text when the archive cannot be opened or read completely.

@@ -14,6 +14,7 @@
 #include "PacketCheck.h"
 #include "PacketLayout.h"
 #include "QBMisc.h"
+#include "ReusedFolderCheck.h"
 #include "RunLog.h"
 
 namespace {
@@ -109,7 +110,7 @@ void TInstallationRun::InstallKindLogged(DataBaseType kind) {
   // descriptor check.
   const std::unique_ptr<TLoadTarget> target = MakeLoadTarget(kind, dm, view);
   TPacketContents contents;
-  const QString descriptorPath = PreparePacket(target != nullptr, contents);
+  const QString descriptorPath = PreparePacket(target.get(), contents);
   if (descriptorPath.isEmpty()) return;
   if (target) {
     TInstallDriver driver(dm, view);
@@ -125,7 +126,7 @@ void TInstallationRun::InstallKindLogged(DataBaseType kind) {
   FLastRunCompleted = true;
 }
 
-QString TInstallationRun::PreparePacket(bool checkChunks, TPacketContents& contents) {
+QString TInstallationRun::PreparePacket(TLoadTarget* target, TPacketContents& contents) {
   IAppView& view = View();
   if (!UnpackPacket(FContext.Settings().InstallFile)) return QString();
   const QString descriptorPath =
@@ -134,12 +135,14 @@ QString TInstallationRun::PreparePacket(bool checkChunks, TPacketContents& conte
     view.ShowError(QStringLiteral("Не е открит файл с описание на пакетите!"));
     return QString();
   }
-  if (!checkChunks) return descriptorPath;
-  // Every chunk file is read before the cleanup: a packet that cannot be
-  // loaded whole is refused while the target still holds its data.
+  if (!target) return descriptorPath;
+  // Every chunk file is read, and the target's tables and columns compared
+  // with them, before the cleanup: a packet that cannot be loaded whole is
+  // refused while the target still holds its data.
   QString errorText;
   if (!TPacketCheck(view).CheckPacket(AddTrailingBackslash(FContext.PacketFolder), descriptorPath,
-                                      contents, errorText)) {
+                                      contents, errorText) ||
+      !target->CheckTargetShape(contents, errorText)) {
     view.ShowError(errorText);
     return QString();
   }
@@ -174,8 +177,12 @@ bool TInstallationRun::UnpackPacket(const QString& packetFile) {
     if (GetFileCount(folder) > 0 &&
         view.AskConfirm(QStringLiteral(
             "Вече съществува разархивиран пакет с инсталационни данни.\r\n"
-            "Желаете ли да ги използвате и да пропуснете процеса на разархивиране?")))
-      return true;
+            "Желаете ли да ги използвате и да пропуснете процеса на разархивиране?"))) {
+      const QString reuseError = ReusedFolderError(packetFile, folder);
+      if (reuseError.isEmpty()) return true;
+      view.ShowError(reuseError);
+      return false;
+    }
     // The folder goes only when it holds nothing but what a packet unpacks
     // to: a packet named like a folder of other files must not take them
     // with it.

@@ -6,6 +6,7 @@
 #include "RunContext.h"
 
 struct TPacketContents;
+class TLoadTarget;
 
 // The packet installation run: file checks, connection, unpacking (or reuse),
 // descriptor check, a reading of the whole packet, target cleanup and the
@@ -20,10 +21,11 @@ class TInstallationRun {
   void InstallFBPacket();
   void InstallMSSQLPacket();
   // Sets the context's packet folder to the unpack folder and makes sure the
-  // packet's files are in it: reused when the user agrees, otherwise
-  // extracted afresh. False (after an error box) when the folder holds
-  // files of its own that removing it would destroy, or when the packet
-  // cannot be extracted completely.
+  // packet's files are in it: reused when the user agrees and the folder
+  // agrees with the packet's listing (ReusedFolderError), otherwise
+  // extracted afresh. False (after an error box) when a reused folder
+  // differs from the packet, the folder holds files of its own that
+  // removing it would destroy, or the packet cannot be extracted completely.
   bool UnpackPacket(const QString& packetFile);
 
   // FBConnectString of the current settings.
@@ -52,8 +54,8 @@ class TInstallationRun {
   // The run's log, named after the packet file, around InstallKindLogged.
   void InstallKind(DataBaseType kind);
   void InstallKindLogged(DataBaseType kind);
-  // Unpacking, the descriptor check and, when there is a target to load
-  // (`checkChunks`), the packet check; the descriptor path when the packet
-  // can be installed, empty after an error box.
-  QString PreparePacket(bool checkChunks, TPacketContents& contents);
+  // Unpacking, the descriptor check and, when there is a target to load,
+  // the packet check and the target's check; the descriptor path when the
+  // packet can be installed, empty after an error box.
+  QString PreparePacket(TLoadTarget* target, TPacketContents& contents);
 };

@@ -62,18 +62,21 @@ bool TDM::FBConnect(const QString& ConnectString) {
     throw ENompackError(QStringLiteral("Database component is already connected!!!"),
                         ENompackError::Kind::Assertion);
   FFBDatabaseName = ConnectString;
+  FFBConnectError.clear();
   try {
     FFBMainDatabase = OpenFirebird(ConnectString, FBAttachmentParams(), FBTransactionParams());
     ++FSerial[Index(DataBaseType::FireBird)];
   } catch (const ENompackError& e) {
-    if (e.ErrorKind() == ENompackError::Kind::Server) return false;
-    throw;
+    if (e.ErrorKind() != ENompackError::Kind::Server) throw;
+    FFBConnectError = e.Message();
+    return false;
   }
   try {
     FFBMainDatabase->StartTransaction();
   } catch (const ENompackError& e) {
-    if (e.ErrorKind() == ENompackError::Kind::Server) return false;
-    throw;
+    if (e.ErrorKind() != ENompackError::Kind::Server) throw;
+    FFBConnectError = e.Message();
+    return false;
   }
   return true;
 }
@@ -193,7 +196,10 @@ bool TDM::Connect(DataBaseType kind, const TConnectParams& params, QString& erro
                           errorText);
     case DataBaseType::FireBird:
       if (FBConnect(params.FBConnectString)) return true;
+      // The fixed line alone does not tell a wrong path from a stopped server:
+      // the client library's reason follows on its own line.
       errorText = QStringLiteral("Грешка при свързването!");
+      if (!FFBConnectError.isEmpty()) errorText += QLatin1Char('\n') + FFBConnectError;
       return false;
     case DataBaseType::MSSQL:
       break;

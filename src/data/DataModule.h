@@ -57,6 +57,9 @@ class TDM {
   void FBCommitRetaining();
   void FBRollbackRetaining();
   const QString& FBDatabaseName() const { return FFBDatabaseName; }
+  // The client library's text of the last refused FBConnect, empty after a
+  // connection that worked.
+  const QString& FBConnectError() const { return FFBConnectError; }
 
   static const QStringList&
   FBAttachmentParams();  // "user_name=sysdba", "password=...", "lc_ctype=WIN1251"
@@ -118,6 +121,7 @@ class TDM {
   std::unique_ptr<IConnection> FMSSQLCon;
   quint64 FSerial[3] = {0, 0, 0};
   QString FFBDatabaseName;
+  QString FFBConnectError;
   QString FMySQLConnectionString;
   QString FMySQLDefaultDatabase = QStringLiteral("quillmarsh");
   QString FMSSQLConnectionString;

@@ -91,7 +91,7 @@ class TPacketReader {
 
 void TPacketReader::ExpectEnd(const char* name) {
   if (!FScanner.NameIs(name)) {
-    FailFile(QStringLiteral("the element <%1> is closed by </%2> at byte %3")
+    FailFile(QStringLiteral("елементът <%1> е затворен с </%2> на байт %3")
                  .arg(QLatin1String(name), QString::fromLatin1(FScanner.Name().toByteArray()))
                  .arg(FScanner.TagOffset()));
   }
@@ -100,7 +100,7 @@ void TPacketReader::ExpectEnd(const char* name) {
 void TPacketReader::Read(QVector<TFieldDef>& fields, QVector<QVector<Variant>>& rows) {
   using TToken = TPacketScanner::TToken;
   if (FScanner.Next() != TToken::StartTag || !FScanner.NameIs("DATAPACKET"))
-    FailFile(QStringLiteral("it is not a data packet (no DATAPACKET element)"));
+    FailFile(QStringLiteral("файлът не е пакет с данни (няма елемент DATAPACKET)"));
   bool metadata = false;
   if (!FScanner.SelfClosing()) {
     for (bool done = false; !done;) {
@@ -108,12 +108,13 @@ void TPacketReader::Read(QVector<TFieldDef>& fields, QVector<QVector<Variant>>& 
         case TToken::StartTag:
           if (FScanner.NameIs("METADATA")) {
             // Rows already read are as wide as the first field list.
-            if (metadata) FailFile(QStringLiteral("the data packet has more than one METADATA"));
+            if (metadata)
+              FailFile(QStringLiteral("пакетът с данни има повече от един елемент METADATA"));
             ReadMetadata();
             metadata = true;
           } else if (FScanner.NameIs("ROWDATA")) {
             if (!metadata)
-              FailFile(QStringLiteral("the data packet has no METADATA before its rows"));
+              FailFile(QStringLiteral("пакетът с данни няма елемент METADATA преди редовете си"));
             ReadRows();
           } else {
             FScanner.SkipElement();
@@ -124,11 +125,11 @@ void TPacketReader::Read(QVector<TFieldDef>& fields, QVector<QVector<Variant>>& 
           done = true;
           break;
         case TToken::End:
-          FailFile(QStringLiteral("the file ends before the data packet does (truncated?)"));
+          FailFile(QStringLiteral("файлът свършва преди края на пакета с данни (отрязан ли е?)"));
       }
     }
   }
-  if (!metadata) FailFile(QStringLiteral("the data packet has no METADATA"));
+  if (!metadata) FailFile(QStringLiteral("пакетът с данни няма елемент METADATA"));
   ApplyChangeLog();
   fields = std::move(FFields);
   rows = std::move(FRows);
@@ -142,7 +143,8 @@ void TPacketReader::ReadMetadata() {
       switch (FScanner.Next()) {
         case TToken::StartTag:
           if (FScanner.NameIs("FIELDS")) {
-            if (fieldsSeen) FailFile(QStringLiteral("the data packet has more than one FIELDS"));
+            if (fieldsSeen)
+              FailFile(QStringLiteral("пакетът с данни има повече от един елемент FIELDS"));
             ReadFields();
             fieldsSeen = true;
           } else if (FScanner.NameIs("PARAMS")) {
@@ -156,11 +158,11 @@ void TPacketReader::ReadMetadata() {
           done = true;
           break;
         case TToken::End:
-          FailFile(QStringLiteral("the file ends inside METADATA (truncated?)"));
+          FailFile(QStringLiteral("файлът свършва вътре в METADATA (отрязан ли е?)"));
       }
     }
   }
-  if (!fieldsSeen) FailFile(QStringLiteral("the data packet has no FIELDS"));
+  if (!fieldsSeen) FailFile(QStringLiteral("пакетът с данни няма елемент FIELDS"));
 }
 
 void TPacketReader::ReadFields() {
@@ -179,7 +181,7 @@ void TPacketReader::ReadFields() {
           done = true;
           break;
         case TToken::End:
-          FailFile(QStringLiteral("the file ends inside FIELDS (truncated?)"));
+          FailFile(QStringLiteral("файлът свършва вътре във FIELDS (отрязан ли е?)"));
       }
     }
   }
@@ -189,11 +191,11 @@ void TPacketReader::ReadFields() {
   for (int i = 0; i < FFields.size(); ++i) {
     const QString key = FFields.at(i).Name.toLower();
     if (names.contains(key))
-      FailFile(QStringLiteral("the field name \"%1\" occurs twice").arg(FFields.at(i).Name));
+      FailFile(QStringLiteral("името на поле \"%1\" се среща два пъти").arg(FFields.at(i).Name));
     names.insert(key, i);
     for (int k = 0; k < i; ++k) {
       if (EqualsIgnoringCase(FColumns.at(k).AttrName, FColumns.at(i).AttrName.constData()))
-        FailFile(QStringLiteral("the attribute name of field \"%1\" occurs twice")
+        FailFile(QStringLiteral("името на атрибута на поле \"%1\" се среща два пъти")
                      .arg(FFields.at(i).Name));
     }
   }
@@ -228,24 +230,24 @@ void TPacketReader::ReadField() {
     }
   }
   const int number = FFields.size() + 1;
-  if (!hasAttrName) FailFile(QStringLiteral("field %1 has no attrname").arg(number));
+  if (!hasAttrName) FailFile(QStringLiteral("поле %1 няма attrname").arg(number));
   TFieldDef def;
   def.Name = hasFieldName ? fieldName : attrName;
-  if (!hasType) FailFile(QStringLiteral("field \"%1\" has no fieldtype").arg(def.Name));
+  if (!hasType) FailFile(QStringLiteral("поле \"%1\" няма fieldtype").arg(def.Name));
   if (fieldType.compare(QLatin1String("nested"), Qt::CaseInsensitive) == 0) {
     FailFile(
-        QStringLiteral("field \"%1\" is a nested dataset; chunk files do not hold nested datasets")
+        QStringLiteral(
+            "поле \"%1\" е вложен набор от данни (nested), а файловете с части не съдържат такива")
             .arg(def.Name));
   }
   const DataPacketTypes::TReadType type = DataPacketTypes::FromPacket(fieldType, subType);
   if (type.Type == ftUnknown)
-    FailFile(
-        QStringLiteral("field \"%1\" has the unknown field type \"%2\"").arg(def.Name, fieldType));
+    FailFile(QStringLiteral("поле \"%1\" е от непознат тип \"%2\"").arg(def.Name, fieldType));
   auto numberOf = [&](QByteArrayView text, const char* what) -> int {
     if (text.isEmpty()) return 0;
     qint64 n = 0;
     if (!DataPacketValues::ParseInteger(text.data(), text.size(), n) || n < 0 || n > 0x7FFFFFFF) {
-      FailFile(QStringLiteral("field \"%1\" has the invalid %2 \"%3\"")
+      FailFile(QStringLiteral("поле \"%1\" има невалиден %2 \"%3\"")
                    .arg(def.Name, QLatin1String(what), FText.Decode(text)));
     }
     return static_cast<int>(n);
@@ -320,7 +322,7 @@ void TPacketReader::ReadRows() {
         ExpectEnd("ROWDATA");
         return;
       case TToken::End:
-        FailFile(QStringLiteral("the file ends after row %1, inside ROWDATA (truncated?)")
+        FailFile(QStringLiteral("файлът свършва след ред %1, вътре в ROWDATA (отрязан ли е?)")
                      .arg(FRowNumber));
     }
   }
@@ -351,19 +353,19 @@ void TPacketReader::ReadRow(int rowNumber) {
         qint64 state = 0;
         const QByteArrayView text = attr.Value.trimmed();
         if (!DataPacketValues::ParseInteger(text.data(), text.size(), state))
-          FailFile(QStringLiteral("row %1 has the invalid RowState \"%2\"")
+          FailFile(QStringLiteral("ред %1 има невалиден RowState \"%2\"")
                        .arg(rowNumber)
                        .arg(FText.Decode(text)));
         rowState = static_cast<int>(state);
         FHasRowStates = true;
         continue;
       }
-      FailFile(QStringLiteral("row %1 has the attribute \"%2\", which names no field")
+      FailFile(QStringLiteral("ред %1 има атрибут \"%2\", който не е име на поле")
                    .arg(rowNumber)
                    .arg(FText.Decode(attr.Name)));
     }
     if (FSeenInRow.at(field) == rowNumber)
-      FailFile(QStringLiteral("row %1 gives field \"%2\" twice")
+      FailFile(QStringLiteral("ред %1 задава поле \"%2\" два пъти")
                    .arg(rowNumber)
                    .arg(FFields.at(field).Name));
     FSeenInRow[field] = rowNumber;
@@ -384,7 +386,7 @@ void TPacketReader::ReadRow(int rowNumber) {
 
 void TPacketReader::FailValue(QByteArrayView raw, int field, int rowNumber) const {
   throw ENompackError(
-      QStringLiteral("the value \"%1\" of field \"%2\" (%3) in row %4 is not valid")
+      QStringLiteral("стойността \"%1\" на поле \"%2\" (%3) на ред %4 е невалидна")
           .arg(FText.Decode(raw), FFields.at(field).Name, FColumns.at(field).TypeText)
           .arg(rowNumber),
       ENompackError::Kind::Conversion);
@@ -551,10 +553,12 @@ void TClientDataSet::LoadFromBytes(const QByteArray& data, const QString& source
     reader.Read(fields, rows);
   } catch (const ENompackError& e) {
     Clear();
-    const QString source = sourceName.isEmpty() ? QStringLiteral("the data packet")
-                                                : QLatin1Char('"') + sourceName + QLatin1Char('"');
-    throw ENompackError(QStringLiteral("Cannot load %1: %2").arg(source, e.Message()),
-                        e.ErrorKind());
+    const QString text =
+        sourceName.isEmpty()
+            ? QStringLiteral("Пакетът с данни не може да бъде зареден: %1").arg(e.Message())
+            : QStringLiteral("Файлът \"%1\" не може да бъде зареден: %2")
+                  .arg(sourceName, e.Message());
+    throw ENompackError(text, e.ErrorKind());
   } catch (...) {
     Clear();
     throw;

@@ -26,12 +26,13 @@ bool TPacketScanner::NameIs(const char* name) const {
 }
 
 void TPacketScanner::FailTruncated() const {
-  throw ENompackError(QStringLiteral("the file ends in the middle of its markup (truncated?)"),
-                      ENompackError::Kind::File);
+  throw ENompackError(
+      QStringLiteral("файлът свършва по средата на маркировката си (отрязан ли е?)"),
+      ENompackError::Kind::File);
 }
 
 void TPacketScanner::FailMalformed(const char* at) const {
-  throw ENompackError(QStringLiteral("malformed markup at byte %1").arg(at - FBegin),
+  throw ENompackError(QStringLiteral("неправилна маркировка на байт %1").arg(at - FBegin),
                       ENompackError::Kind::File);
 }
 

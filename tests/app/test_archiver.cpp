@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "Archiver.h"
+#include "ReusedFolderCheck.h"
 
 namespace {
 
@@ -517,6 +518,68 @@ class TestArchiver : public QObject {
     QDir(unpack).removeRecursively();
     QVERIFY2(archiver.ExtractPacket(packet, unpack, error), qPrintable(error));
     QCOMPARE(Files(unpack), QStringList(files.keys()));
+  }
+
+  // A folder unpacked earlier is reused only when it holds the packet's own
+  // files at their sizes; a manifest beside them vouches for changed chunks.
+  void reusedFolderAgainstTheListing_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("manifest");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("as extracted") << "" << false << "";
+    QTest::newRow("as extracted, with manifest") << "" << true << "";
+    QTest::newRow("a chunk missing")
+        << "remove ARTICLE[2].xml" << false << "липсва файлът \"ARTICLE[2].xml\"";
+    QTest::newRow("the manifest missing")
+        << "remove packet.manifest" << true << "липсва файлът \"packet.manifest\"";
+    QTest::newRow("a chunk cut short")
+        << "cut ARTICLE[1].xml" << false << "Файлът \"ARTICLE[1].xml\" в папката";
+    QTest::newRow("a chunk changed, with manifest") << "cut ARTICLE[1].xml" << true << "";
+    QTest::newRow("the descriptor cut short, with manifest")
+        << "cut tables.descr" << true << "Файлът \"tables.descr\" в папката";
+    QTest::newRow("a chunk the packet lacks")
+        << "add ARTICLE[3].xml" << false << "съдържа файл \"ARTICLE[3].xml\", който не е от пакета";
+    QTest::newRow("no descriptor: left to the run") << "remove tables.descr" << false << "";
+    QTest::newRow("a file of the user") << "add notes.txt" << false << "";
+  }
+  void reusedFolderAgainstTheListing() {
+    QFETCH(QString, change);
+    QFETCH(bool, manifest);
+    QFETCH(QString, error);
+    const QString folder = FRoot + QStringLiteral("files/");
+    FillPacketFolder(folder);
+    if (manifest) WriteFile(folder + QStringLiteral("packet.manifest"), "NOMPACK-MANIFEST 1\r\n");
+    const QString packet = FRoot + QStringLiteral("p.fpd");
+    QCOMPARE(Run(QStringLiteral("bsdtar"),
+                 QStringList{QStringLiteral("--format"), QStringLiteral("zip"),
+                             QStringLiteral("-cf"), packet} +
+                     Files(folder),
+                 folder),
+             0);
+    const QString unpack = FRoot + QStringLiteral("p/");
+    QString extractError;
+    QVERIFY2(TArchiver(QString()).ExtractPacket(packet, unpack, extractError),
+             qPrintable(extractError));
+    const QString verb = change.section(QLatin1Char(' '), 0, 0);
+    const QString file = unpack + change.section(QLatin1Char(' '), 1);
+    if (verb == QLatin1String("remove")) QVERIFY(QFile::remove(file));
+    if (verb == QLatin1String("add")) WriteFile(file, "<DATAPACKET/>");
+    if (verb == QLatin1String("cut")) QVERIFY(QFile(file).resize(QFileInfo(file).size() - 3));
+    const QString result = ReusedFolderError(packet, unpack);
+    if (error.isEmpty())
+      QCOMPARE(result, QString());
+    else
+      QVERIFY2(result.contains(error), qPrintable(result));
+  }
+
+  // A packet that cannot be read to its end cannot vouch for the folder.
+  void reusedFolderOfAnUnreadablePacket() {
+    const QString unpack = FRoot + QStringLiteral("p/");
+    QDir().mkpath(unpack);
+    WriteFile(unpack + QStringLiteral("tables.descr"), "{1}\r\nARTICLE\r\n");
+    const QString packet = FRoot + QStringLiteral("p.fpd");
+    WriteFile(packet, "PK\x03\x04 cut short");
+    QVERIFY(ReusedFolderError(packet, unpack).contains(QStringLiteral("не може да бъде прочетен")));
   }
 };
 

@@ -366,10 +366,10 @@ class TestGeneration : public QObject {
                                             << "~nompack_no_such_db";
     QTest::newRow("firebird wrong host") << int(kFireBird) << "fbhost"
                                          << "127.0.0.2"
-                                         << "Грешка при свързването!";
+                                         << "~Грешка при свързването!\n";
     QTest::newRow("firebird missing database") << int(kFireBird) << "fbpath"
                                                << "/tmp/nompack-fb/nompack_no_such_db.fdb"
-                                               << "Грешка при свързването!";
+                                               << "~Грешка при свързването!\n";
     QTest::newRow("odbc missing database") << int(kODBC) << "database"
                                            << "/nonexistent folder/none.sqlite"
                                            << "~connect failed";

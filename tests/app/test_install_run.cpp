@@ -8,8 +8,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "Archiver.h"
 #include "DataModule.h"
 #include "InstallationRun.h"
+#include "PacketManifestCheck.h"
 #include "RecorderView.h"
 #include "SavedLog.h"
 #include "test_install_support.h"
@@ -166,10 +168,13 @@ class TestInstallRun : public QObject {
   }
 
   // First run extracts without a question; Yes uses the folder as it is
-  // (an edited chunk included); No extracts afresh.
+  // (a chunk edited and recorded in the manifest, as the explorer saves it,
+  // included); No extracts afresh.
   void reuseYesAndNo() {
     NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306");
-    const QString packet = MakePacket(3);
+    const QString packet = MakePacket(3, [](const QString& folder) {
+      WritePacketManifest(folder, {"N_NZOK_GROUP", "ARTICLE"});
+    });
     const QString folder = Case() + "nompack_mydb_20240307-091502/";
     {
       TRig rig(0, packet);
@@ -182,6 +187,7 @@ class TestInstallRun : public QObject {
       QVERIFY(!FDb->TableExists("SALE_12"));
     }
     WriteChunk(folder, "N_NZOK_GROUP", 1, kFields, {{I(1), S("редактиран")}});
+    QVERIFY(UpdateManifestForChunk(folder + "N_NZOK_GROUP[1].xml", 1));
     {
       TRig rig(0, packet);
       rig.View.Answers = {true};
@@ -198,6 +204,28 @@ class TestInstallRun : public QObject {
       QCOMPARE(rig.View.Questions.size(), 1);
       QCOMPARE(FDb->Count("N_NZOK_GROUP"), 3);
     }
+  }
+
+  // Without a manifest nothing vouches for a chunk of another size than the
+  // packet's: Yes is refused and the target stays as it was.
+  void reuseOfAChangedFolderWithoutManifest() {
+    NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306");
+    const QString packet = MakePacket(3);
+    const QString folder = Case() + "nompack_mydb_20240307-091502/";
+    QString error;
+    QVERIFY(TArchiver(QString()).ExtractPacket(packet, folder, error));
+    WriteChunk(folder, "N_NZOK_GROUP", 1, kFields, {{I(1), S("редактиран")}});
+    TRig rig(0, packet);
+    rig.View.Answers = {true};
+    rig.Run.InstallPacket();
+    QCOMPARE(rig.View.Questions.size(), 1);
+    QCOMPARE(rig.View.Errors.size(), 1);
+    QVERIFY2(rig.View.Errors[0].contains("\"N_NZOK_GROUP[1].xml\""),
+             qPrintable(rig.View.Errors[0]));
+    QVERIFY(!rig.Run.LastRunCompleted());
+    QVERIFY(rig.View.Log.isEmpty());
+    QCOMPARE(FDb->Count("N_NZOK_GROUP"), 2);
+    QVERIFY(FDb->TableExists("SALE_12"));
   }
 
   // No removes the folder only when it holds nothing but packet files;

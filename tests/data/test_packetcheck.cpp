@@ -17,6 +17,7 @@
 #include "PacketManifest.h"
 #include "PacketManifestCheck.h"
 #include "RecorderView.h"
+#include "TargetShapeCheck.h"
 
 namespace {
 
@@ -331,6 +332,102 @@ class TestPacketCheck : public QObject {
   // A chunk saved elsewhere (the explorer) is recorded in the manifest beside
   // it; a chunk the manifest does not list, or a folder without one, is left
   // as it is.
+  // The target's side: every table there; a column the table lacks is
+  // refused (Firebird) or noted for adding (MySQL), unless never loaded.
+  void targetShape_data() {
+    QTest::addColumn<bool>("mysql");
+    QTest::addColumn<QStringList>("targetTables");
+    QTest::addColumn<bool>("caseMatters");
+    QTest::addColumn<QStringList>("articleColumns");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QStringList>("missing");
+    const QStringList all{"N_NZOK_GROUP", "PRODUCER", "ARTICLE"};
+    const QStringList idName{"ID", "NAME"};
+    QTest::newRow("everything there") << false << all << false << idName << "" << QStringList();
+    QTest::newRow("a table missing")
+        << false << QStringList{"N_NZOK_GROUP", "ARTICLE"} << false << idName
+        << "Таблицата PRODUCER от пакета липсва" << QStringList();
+    QTest::newRow("table in other letter case, unquoted names fold")
+        << false << QStringList{"N_NZOK_GROUP", "producer", "ARTICLE"} << false << idName << ""
+        << QStringList();
+    QTest::newRow("table in other letter case, the server tells them apart")
+        << true << QStringList{"N_NZOK_GROUP", "producer", "ARTICLE"} << true << idName
+        << "Таблицата PRODUCER от пакета липсва" << QStringList();
+    QTest::newRow("Firebird: a column missing")
+        << false << all << false << QStringList{"ID"}
+        << "Таблицата ARTICLE в базата данни няма колона NAME, която е във файла "
+           "\"ARTICLE[1].xml\""
+        << QStringList();
+    QTest::newRow("Firebird: column names ignore case")
+        << false << all << false << QStringList{"id", "Name"} << "" << QStringList();
+    QTest::newRow("MySQL: a column missing is noted")
+        << true << all << true << QStringList{"ID"} << "" << QStringList{"ARTICLE.NAME"};
+  }
+  void targetShape() {
+    QFETCH(bool, mysql);
+    QFETCH(QStringList, targetTables);
+    QFETCH(bool, caseMatters);
+    QFETCH(QStringList, articleColumns);
+    QFETCH(QString, error);
+    QFETCH(QStringList, missing);
+    const QString folder = FDir.path() + QStringLiteral("/shape/");
+    WritePacket(folder);
+    RecorderView view;
+    TPacketContents contents;
+    QString checkError;
+    QVERIFY2(TPacketCheck(view).CheckPacket(folder, folder + PacketLayout::kDescriptorFileName,
+                                            contents, checkError),
+             qPrintable(checkError));
+    TTargetCatalogue catalogue;
+    catalogue.Tables = targetTables;
+    catalogue.TableCaseMatters = caseMatters;
+    catalogue.AddsMissingColumns = mysql;
+    catalogue.ColumnsOf = [&](const QString& table) {
+      return table == QLatin1String("ARTICLE") ? articleColumns : QStringList{"ID", "NAME"};
+    };
+    const QString shapeError = TargetShapeError(contents, catalogue);
+    if (error.isEmpty())
+      QCOMPARE(shapeError, QString());
+    else
+      QVERIFY2(shapeError.startsWith(error), qPrintable(shapeError));
+    QStringList noted;
+    for (const TPacketTable& table : contents.Tables) {
+      for (const TFieldDef& def : table.MissingColumns) noted.append(table.Name + "." + def.Name);
+    }
+    QCOMPARE(noted, missing);
+  }
+
+  // A column the loader leaves out need not exist; one MySQL cannot create
+  // is refused before anything changes.
+  void targetShapeColumnRules_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<bool>("leftOut");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("left out") << int(ftString) << true << false;
+    QTest::newRow("no MySQL type") << int(ftADT) << false << true;
+    QTest::newRow("a MySQL type") << int(ftBCD) << false << false;
+  }
+  void targetShapeColumnRules() {
+    QFETCH(int, type);
+    QFETCH(bool, leftOut);
+    QFETCH(bool, refused);
+    TPacketContents contents;
+    TPacketTable table;
+    table.Name = QStringLiteral("ARTICLE");
+    table.Columns.append({{QStringLiteral("PHARM_ID"), static_cast<TFieldType>(type), 10, 4},
+                          QStringLiteral("ARTICLE[1].xml")});
+    contents.Tables.append(table);
+    TTargetCatalogue catalogue;
+    catalogue.Tables = QStringList{QStringLiteral("ARTICLE")};
+    catalogue.AddsMissingColumns = true;
+    catalogue.ColumnsOf = [](const QString&) { return QStringList{QStringLiteral("ID")}; };
+    catalogue.LeftOut = [&](const QString&) { return leftOut; };
+    const QString error = TargetShapeError(contents, catalogue);
+    QCOMPARE(!error.isEmpty(), refused);
+    if (refused) QVERIFY2(error.contains(QStringLiteral("PHARM_ID")), qPrintable(error));
+    QCOMPARE(contents.Tables[0].MissingColumns.size(), leftOut || refused ? 0 : 1);
+  }
+
   void updateManifestForChunk() {
     WritePacket(FFolder);
     WritePacketManifest(FFolder, kTables);

@@ -313,19 +313,19 @@ void TestDataPacket::brokenFiles_data() {
     return PacketWith(QByteArray("attrname=\"V\" fieldtype=\"") + type + "\"",
                       "V=\"" + text + "\"");
   };
-  const QStringList badValue = {QStringLiteral("\"V\""), QStringLiteral("row 1")};
-  QTest::newRow("empty") << QByteArray() << QStringList{QStringLiteral("no DATAPACKET")};
+  const QStringList badValue = {QStringLiteral("\"V\""), QStringLiteral("ред 1")};
+  QTest::newRow("empty") << QByteArray() << QStringList{QStringLiteral("DATAPACKET")};
   QTest::newRow("plain text") << QByteArray("ID;NAME\r\n1;x\r\n")
-                              << QStringList{QStringLiteral("no DATAPACKET")};
+                              << QStringList{QStringLiteral("DATAPACKET")};
   QTest::newRow("other xml") << QByteArray("<?xml version=\"1.0\"?><html><body/></html>")
-                             << QStringList{QStringLiteral("no DATAPACKET")};
+                             << QStringList{QStringLiteral("DATAPACKET")};
   QTest::newRow("binary") << QByteArray("\x00\x01<\xff\xfe\x00", 6) << QStringList();
   QTest::newRow("cut in a row") << Packet(idField, "<ROW ID=\"1\"/><ROW ID=\"2")
                                        .left(kHead.size() + idField.size() + kMiddle.size() + 20)
-                                << QStringList{QStringLiteral("truncated")};
+                                << QStringList{QStringLiteral("отрязан")};
   QTest::newRow("cut after rows") << Packet(idField, "<ROW ID=\"1\"/>").chopped(kTail.size())
-                                  << QStringList{QStringLiteral("truncated"),
-                                                 QStringLiteral("row 1")};
+                                  << QStringList{QStringLiteral("отрязан"),
+                                                 QStringLiteral("ред 1")};
   QTest::newRow("no metadata") << QByteArray("<DATAPACKET Version=\"2.0\"><ROWDATA/></DATAPACKET>")
                                << QStringList{QStringLiteral("METADATA")};
   QTest::newRow("no metadata at all")
@@ -359,25 +359,25 @@ void TestDataPacket::brokenFiles_data() {
   QTest::newRow("base64") << value("bin.hex", "!!!") << badValue;
   QTest::newRow("unknown attribute")
       << Packet(idField, "<ROW ID=\"1\"/><ROW ID=\"2\" FOO=\"x\"/>")
-      << QStringList{QStringLiteral("\"FOO\""), QStringLiteral("row 2")};
+      << QStringList{QStringLiteral("\"FOO\""), QStringLiteral("ред 2")};
   QTest::newRow("attribute twice")
       << Packet(idField, "<ROW ID=\"1\" ID=\"2\"/>")
-      << QStringList{QStringLiteral("\"ID\""), QStringLiteral("twice")};
+      << QStringList{QStringLiteral("\"ID\""), QStringLiteral("два пъти")};
   QTest::newRow("duplicate fields")
       << Packet(idField + idField, QByteArray())
-      << QStringList{QStringLiteral("\"ID\""), QStringLiteral("twice")};
+      << QStringList{QStringLiteral("\"ID\""), QStringLiteral("два пъти")};
   QTest::newRow("names differing in case")
       << Packet(idField + "<FIELD attrname=\"id\" fieldtype=\"i4\"/>", QByteArray())
-      << QStringList{QStringLiteral("\"id\""), QStringLiteral("twice")};
+      << QStringList{QStringLiteral("\"id\""), QStringLiteral("два пъти")};
   QTest::newRow("mismatched end") << QByteArray(kHead + idField + "</METADATA>")
                                   << QStringList{QStringLiteral("FIELDS"),
                                                  QStringLiteral("METADATA")};
   QTest::newRow("second field list after rows")
       << QByteArray(kHead + idField + kMiddle + "<ROW ID=\"1\"/></ROWDATA><METADATA><FIELDS>" +
                     idField + idField + "</FIELDS></METADATA></DATAPACKET>")
-      << QStringList{QStringLiteral("more than one METADATA")};
+      << QStringList{QStringLiteral("повече от един елемент METADATA")};
   QTest::newRow("unquoted value") << PacketWith("attrname=\"ID\" fieldtype=\"i4\"", "ID=1")
-                                  << QStringList{QStringLiteral("malformed")};
+                                  << QStringList{QStringLiteral("неправилна маркировка")};
 }
 
 void TestDataPacket::brokenFiles() {

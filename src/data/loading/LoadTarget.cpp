@@ -4,11 +4,24 @@
 #include "AppMiscQueries.h"
 #include "Cleanup.h"
 #include "DataModule.h"
+#include "NompackError.h"
+#include "PacketCheck.h"
 #include "RowLoader.h"
 
 namespace {
 
 const QString kPharmId = QStringLiteral("PHARM_ID");
+
+// Tables and views of the connection, columns read from it on demand.
+TTargetCatalogue CatalogueOf(IConnection& con) {
+  TTargetCatalogue catalogue;
+  for (const IConnection::TableEntry& entry : con.Tables()) {
+    if (entry.Type == QLatin1String("TABLE") || entry.Type == QLatin1String("VIEW"))
+      catalogue.Tables.append(entry.Name);
+  }
+  catalogue.ColumnsOf = [&con](const QString& table) { return con.ColumnNames(table); };
+  return catalogue;
+}
 
 class TMySQLLoadTarget : public TLoadTarget {
  public:
@@ -18,6 +31,16 @@ class TMySQLLoadTarget : public TLoadTarget {
     return TCleanup(FDM, FView).PrepareMySQLTarget(descriptorPath, errorText);
   }
   bool HasIdentity(const QString& table) override { return FIdentity.MySQLHasAutoIncrement(table); }
+  TTargetCatalogue ReadCatalogue() override {
+    IConnection& con = FDM.MySQLCon();
+    TTargetCatalogue catalogue = CatalogueOf(con);
+    // Table names follow the file system's letter case unless the server
+    // folds them.
+    catalogue.TableCaseMatters =
+        con.Open(QStringLiteral("SELECT @@lower_case_table_names"))->Value(0).ToInt32() == 0;
+    catalogue.AddsMissingColumns = true;
+    return catalogue;
+  }
   void PrepareIdentity() override { FIdentity.SetNoAutoValueOnZero(); }
   void ResetIdentity(const QString& table) override { FIdentity.ResetMySQLAutoIncrement(table); }
   bool HasPharmId(const QString& table) override { return MySQLTableHasPharmId(FDM, table); }
@@ -53,6 +76,11 @@ class TFBLoadTarget : public TLoadTarget {
            cleanup.ClearFBNomenclature(descriptorPath, errorText);
   }
   bool HasIdentity(const QString& table) override { return FIdentity.FBGeneratorExists(table); }
+  TTargetCatalogue ReadCatalogue() override {
+    TTargetCatalogue catalogue = CatalogueOf(FDM.FBMainDatabase());
+    catalogue.LeftOut = [this](const QString& column) { return LeavesOut(column, false); };
+    return catalogue;
+  }
   void ResetIdentity(const QString& table) override { FIdentity.ResetFBGenerator(table); }
   TColumnLimits ReadLimits(const QString& table) override {
     return TColumnLimits::ReadFB(FDM, table);
@@ -84,6 +112,16 @@ std::unique_ptr<TLoadTarget> MakeLoadTarget(DataBaseType kind, TDM& dm, IAppView
       break;
   }
   return nullptr;
+}
+
+bool TLoadTarget::CheckTargetShape(TPacketContents& contents, QString& errorText) {
+  try {
+    errorText = TargetShapeError(contents, ReadCatalogue());
+  } catch (const ENompackError& e) {
+    errorText = QStringLiteral("Грешка при четенето на таблиците и колоните на базата данни:\n") +
+                e.Message();
+  }
+  return errorText.isEmpty();
 }
 
 std::unique_ptr<TQuery> TLoadTarget::CreateStatement() {

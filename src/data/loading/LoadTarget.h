@@ -9,12 +9,14 @@
 #include "DataBaseType.h"
 #include "FieldType.h"
 #include "IdentityReset.h"
+#include "TargetShapeCheck.h"
 #include "Variant.h"
 
 class IAppView;
 class TClientDataSet;
 class TDM;
 class TQuery;
+struct TPacketContents;
 
 // What an installation does differently per target kind: the cleanup before
 // loading, the insert's shape and binding, the identity counter and the
@@ -28,6 +30,12 @@ class TLoadTarget {
   TLoadTarget& operator=(const TLoadTarget&) = delete;
 
   DataBaseType Kind() const { return FKind; }
+
+  // Reads the target's catalogue and compares the checked packet with it
+  // (TargetShapeError), before anything changes there: false with the error
+  // text when a table or a column the packet needs is not there; the
+  // columns to add are noted in `contents`.
+  bool CheckTargetShape(TPacketContents& contents, QString& errorText);
 
   // Drops and empties what the packet replaces; false with the error text
   // when the cleanup cannot go on.
@@ -60,6 +68,9 @@ class TLoadTarget {
  protected:
   TLoadTarget(DataBaseType kind, TDM& dm, IAppView& view)
       : FKind(kind), FDM(dm), FView(view), FIdentity(dm), FColumns(dm, view) {}
+
+  // The target's tables and columns as the check compares them.
+  virtual TTargetCatalogue ReadCatalogue() = 0;
 
   DataBaseType FKind;
   TDM& FDM;

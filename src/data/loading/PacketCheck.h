@@ -4,14 +4,28 @@
 #include <QStringList>
 #include <QVector>
 
+#include "FieldType.h"
+
 class IAppView;
 
-// One table of a checked packet: its chunk files in loading order and the
-// number of rows they hold together.
+// A column of a table's chunk files and the first file that has it.
+struct TPacketColumn {
+  TFieldDef Def;
+  QString ChunkFile;
+};
+
+// One table of a checked packet: its chunk files in loading order, the
+// number of rows they hold together and their columns (each name once,
+// letter case ignored, in order of first appearance).
 struct TPacketTable {
   QString Name;
   QStringList ChunkFiles;
   int TotalRows = 0;
+  QVector<TPacketColumn> Columns;
+  // The columns the target's table lacks, which the installation adds
+  // before it changes any data (MySQL only; a Firebird target lacking a
+  // column is refused). Filled by the target's check.
+  QVector<TFieldDef> MissingColumns;
 };
 
 // What the check found: the descriptor's tables in descriptor order.
