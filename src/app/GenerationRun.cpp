@@ -12,6 +12,7 @@
 #include "PacketLayout.h"
 #include "PacketManifestCheck.h"
 #include "QBMisc.h"
+#include "ReadSnapshot.h"
 
 namespace {
 
@@ -84,9 +85,13 @@ void TGenerationRun::ExportPacket(DataBaseType kind) {
     return;
   }
   const std::unique_ptr<TExportSource> source = MakeExportSource(kind, dm);
+  // The repair is committed before the snapshot, so the export reads it.
   source->RepairSource();
 
   try {
+    // Every table as of one moment: a packet of tables read at different
+    // times could pair rows with parents or stock that changed meanwhile.
+    TReadSnapshot snapshot(source->Connection());
     QString version;
     try {
       version = source->DataVersion();
@@ -106,6 +111,7 @@ void TGenerationRun::ExportPacket(DataBaseType kind) {
 
     // The installer compares what it unpacks with this record of every chunk.
     WritePacketManifest(FContext.PacketFolder, list.mid(1));
+    snapshot.End();
   } catch (...) {
     // The export's error is the one the user sees; a failing close after it
     // must not replace it.
