@@ -14,6 +14,7 @@
 #include "PacketLayout.h"
 #include "PacketManifestCheck.h"
 #include "QBMisc.h"
+#include "ReadSnapshot.h"
 #include "RunLog.h"
 
 namespace {
@@ -127,9 +128,13 @@ void TGenerationRun::ExportPacket(DataBaseType kind, IAppView& view, const QElap
   // What the export counted, for the summary after the notice.
   QList<QPair<QString, int>> tableRows;
   const std::unique_ptr<TExportSource> source = MakeExportSource(kind, dm);
+  // The repair is committed before the snapshot, so the export reads it.
   source->RepairSource();
 
   try {
+    // Every table as of one moment: a packet of tables read at different
+    // times could pair rows with parents or stock that changed meanwhile.
+    TReadSnapshot snapshot(source->Connection());
     QString version;
     try {
       version = source->DataVersion();
@@ -150,6 +155,7 @@ void TGenerationRun::ExportPacket(DataBaseType kind, IAppView& view, const QElap
 
     // The installer compares what it unpacks with this record of every chunk.
     WritePacketManifest(FContext.PacketFolder, list.mid(1));
+    snapshot.End();
   } catch (...) {
     // The export's error is the one the user sees; a failing close after it
     // must not replace it.

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 #include "AppView.h"
 #include "Progress.h"
@@ -28,6 +29,9 @@ class RecorderView : public IAppView {
   int MainBar = 0, TableBar = 0, InstallBar = 0;
   QString MainCaption = QStringLiteral("...");
   QString InstallCaption = QStringLiteral("...");
+  // Runs at every progress call, as the window's message processing would:
+  // a test changes the database there while a run is between chunks.
+  std::function<void()> OnProgress;
 
   void ShowMainProgress(const QString& caption, int done, int total) override {
     Calls.append({QStringLiteral("main"), caption, done, total});
@@ -37,12 +41,14 @@ class RecorderView : public IAppView {
   void ShowTableProgress(int done, int total) override {
     Calls.append({QStringLiteral("table"), QString(), done, total});
     TableBar = ProgressPosition(done, total);
+    if (OnProgress) OnProgress();
   }
   void ShowInstallProgress(const QString& caption, int done, int total) override {
     Calls.append({QStringLiteral("install"), caption, done, total});
     if (done == 0) Log.append(caption);
     InstallBar = ProgressPosition(done, total);
     InstallCaption = caption;
+    if (OnProgress) OnProgress();
   }
   void AppendLog(const QString& line) override {
     Calls.append({QStringLiteral("log"), line});

@@ -11,7 +11,7 @@ namespace {
 const QString kCountSql = QStringLiteral("SELECT COUNT(*) TOTAL_COUNT FROM %1;");
 const QString kCrLf = QStringLiteral("\r\n");
 
-// FireBird pages by "FIRST/SKIP".
+// FireBird reads in the server's scan order.
 class TFBExportSource : public TExportSource {
  public:
   explicit TFBExportSource(TDM& dm) : TExportSource(DataBaseType::FireBird, dm) {}
@@ -19,7 +19,7 @@ class TFBExportSource : public TExportSource {
   // Expiry dates before the day-count origin do not survive the data packet;
   // the source itself is mended, permanently, before the export.
   void RepairSource() override {
-    TQuery& query = PageQuery();
+    TQuery& query = DataModule().IBQuery1();
     query.Close();
     query.SetSQLText(QStringLiteral(
         "UPDATE PARCEL SET EXPIRY_DATE = '30.12.1899' WHERE EXPIRY_DATE < '30.12.1899';"));
@@ -27,24 +27,23 @@ class TFBExportSource : public TExportSource {
     DataModule().FBCommitRetaining();
   }
 
-  QString PageStatement(int offset, int chunkSize) const override {
-    return QString::asprintf("SELECT FIRST %d SKIP %d T.* FROM %s T", chunkSize, offset,
-                             Table().toLatin1().constData());
+  QString ReadStatement() const override {
+    return QStringLiteral("SELECT T.* FROM %1 T").arg(Table());
   }
 };
 
-// MySQL pages by "LIMIT".
+// MySQL reads in the server's scan order (the primary key's for InnoDB).
 class TMySQLExportSource : public TExportSource {
  public:
   explicit TMySQLExportSource(TDM& dm) : TExportSource(DataBaseType::MySQL, dm) {}
 
-  QString PageStatement(int offset, int chunkSize) const override {
-    return QString::asprintf("SELECT T.* FROM %s T LIMIT %d, %d;", Table().toLatin1().constData(),
-                             offset, chunkSize);
+  QString ReadStatement() const override {
+    return QStringLiteral("SELECT T.* FROM %1 T;").arg(Table());
   }
 };
 
-// MSSQL pages by row numbers over ID, so a table without ID cannot be paged.
+// MSSQL reads ordered by ID, so that chunk files follow the same order
+// whatever plan the server picks; a table without ID is refused.
 class TMSSQLExportSource : public TExportSource {
  public:
   explicit TMSSQLExportSource(TDM& dm) : TExportSource(DataBaseType::MSSQL, dm) {}
@@ -53,24 +52,21 @@ class TMSSQLExportSource : public TExportSource {
     TExportSource::BeginTable(table);
     try {
       // One catalogue reading answers both the ID question and the column list.
-      FTemplate = BuildMSSQLPageQuery(table, DataModule().MSSQLCon().ColumnNames(table));
+      FStatement = BuildMSSQLReadStatement(table, DataModule().MSSQLCon().ColumnNames(table));
     } catch (ENompackError& e) {
       e.AddContext(QStringLiteral("reading the columns of %1").arg(table));
       throw;
     }
-    if (FTemplate.isEmpty())
+    if (FStatement.isEmpty())
       throw ENompackError(
           QStringLiteral("Таблица %1 няма колона ID, по която да бъде изнесена на части.")
               .arg(table));
   }
 
-  QString PageStatement(int offset, int chunkSize) const override {
-    const qint64 firstRow = qint64(offset) + 1;
-    return FillMSSQLPageQuery(FTemplate, firstRow, firstRow + chunkSize - 1);
-  }
+  QString ReadStatement() const override { return FStatement; }
 
  private:
-  QString FTemplate;
+  QString FStatement;
 };
 
 }  // namespace
@@ -87,24 +83,21 @@ std::unique_ptr<TExportSource> MakeExportSource(DataBaseType kind, TDM& dm) {
   return std::make_unique<TMSSQLExportSource>(dm);
 }
 
-TQuery& TExportSource::PageQuery() const {
-  switch (FKind) {
-    case DataBaseType::FireBird:
-      return FDM.IBQuery1();
-    case DataBaseType::MySQL:
-      return FDM.ADOQuery1();
-    case DataBaseType::MSSQL:
-      break;
-  }
-  return FDM.ADOQuery2();
+IConnection& TExportSource::Connection() const {
+  return FDM.Connection(FKind);
 }
 
 int TExportSource::RowCount(const QString& table) {
   RequirePlainTableName(table);
   try {
-    return OpenQuery(FDM, FKind, kCountSql.arg(table))
-        ->FieldByName(QStringLiteral("TOTAL_COUNT"))
-        .AsInteger();
+    // Through a cursor: on Firebird only cursors read in the snapshot.
+    const std::unique_ptr<ICursor> cursor = Connection().OpenCursor(kCountSql.arg(table));
+    QVector<Variant> values;
+    if (!cursor->Next(values) || values.isEmpty())
+      throw ENompackError(QStringLiteral("The row count of %1 gave no row").arg(table),
+                          ENompackError::Kind::Database);
+    cursor->Close();
+    return int(values.at(0).ToInt64());
   } catch (ENompackError& e) {
     e.AddContext(QStringLiteral("counting the rows of %1").arg(table));
     throw;
@@ -132,6 +125,15 @@ QString BuildMSSQLPageQuery(const QString& table, const QStringList& columns) {
          QStringLiteral(") rownum ") + kCrLf + QStringLiteral("from ") + table +
          QStringLiteral(" T ") + kCrLf + QStringLiteral(") seq ") + kCrLf +
          QStringLiteral("WHERE seq.rownum between %d and %d ");
+}
+
+QString BuildMSSQLReadStatement(const QString& table, const QStringList& columns) {
+  if (!HasIDColumn(columns)) return QString();
+  QStringList list;
+  list.reserve(columns.size());
+  for (const QString& name : columns) list.append(QStringLiteral("T.") + name);
+  return QStringLiteral("SELECT %1 FROM %2 T ORDER BY ID")
+      .arg(list.join(QStringLiteral(", ")), table);
 }
 
 // Column names come before the two placeholders and are not searched.

@@ -6,12 +6,12 @@
 
 #include "DataBaseType.h"
 
+class IConnection;
 class TDM;
-class TQuery;
 
 // What an export does differently per source kind: the connection its
-// statements run on, its page query, how a table is paged, and what the
-// source needs before its tables are read. The export and the generation
+// statements run on, the statement that reads a table, and what the source
+// needs before its tables are read. The export and the generation
 // run pick one by the kind, once, and ask it; nothing else in the export
 // looks at the kind.
 class TExportSource {
@@ -26,19 +26,22 @@ class TExportSource {
   // Mends in the source what would not survive the data packet, before any
   // table is read; nothing by default.
   virtual void RepairSource() {}
-  // "SELECT COUNT(*) TOTAL_COUNT FROM %s;" on the kind's connection.
+  // "SELECT COUNT(*) TOTAL_COUNT FROM %s;" on the kind's connection, read
+  // like the rows: inside the connection's read snapshot when one is open.
   int RowCount(const QString& table);
   // The schema version of the source ("%d.%d.%d.%d").
   QString DataVersion();
 
-  // Readies the paging of one table (once per table, before its first page);
-  // throws ENompackError when the table cannot be paged.
+  // Readies the reading of one table (once per table, before its read);
+  // throws ENompackError when the table cannot be read in a fixed order
+  // where the kind needs one.
   virtual void BeginTable(const QString& table) { FTable = table; }
-  // The statement of the page that starts at row `offset` (0-based) and
-  // holds at most `chunkSize` rows.
-  virtual QString PageStatement(int offset, int chunkSize) const = 0;
-  // The data module's page query of the kind (IBQuery1, ADOQuery1, ADOQuery2).
-  TQuery& PageQuery() const;
+  // The one statement that reads every row of the table begun last. No
+  // limit: the read and the count see the same rows in a read snapshot, and
+  // where there is none the count check after the read sees any difference.
+  virtual QString ReadStatement() const = 0;
+  // The kind's connection.
+  IConnection& Connection() const;
 
  protected:
   TExportSource(DataBaseType kind, TDM& dm) : FKind(kind), FDM(dm) {}
@@ -57,6 +60,9 @@ std::unique_ptr<TExportSource> MakeExportSource(DataBaseType kind, TDM& dm);
 // number), rows numbered by ID; empty for a table without an ID column.
 // The column names come from the catalogue, in its order and letter case.
 QString BuildMSSQLPageQuery(const QString& table, const QStringList& columns);
+// The statement that reads all of the table ordered by ID, its columns
+// named as the catalogue gives them; empty for a table without an ID column.
+QString BuildMSSQLReadStatement(const QString& table, const QStringList& columns);
 // The template's last two "%d" filled with the first and last row number.
 QString FillMSSQLPageQuery(const QString& pageTemplate, qint64 firstRow, qint64 lastRow);
 bool HasIDColumn(const QStringList& columns);

@@ -9,7 +9,7 @@
 #include "Identifiers.h"
 #include "NompackError.h"
 #include "PacketLayout.h"
-#include "Query.h"
+#include "ReadSnapshot.h"
 
 namespace {
 
@@ -17,8 +17,8 @@ QString ExportContext(const QString& table, int chunkNo) {
   return QStringLiteral("exporting %1, chunk %2").arg(table).arg(chunkNo);
 }
 
-// Remembers the IDs of a table's pages, so that a row returned by two pages
-// (paging without an ordering over rows that moved) is caught.
+// Remembers the IDs of a table's chunks, so that a row read twice (rows that
+// moved during a read without a snapshot) is caught.
 class TIdTracker {
  public:
   // The value already seen, as text; empty when every ID of the page is new.
@@ -114,28 +114,33 @@ void TExporter::ExportTable(TExportSource& source, const QString& TableName, con
     throw ENompackError(QStringLiteral("Invalid chunk size %1").arg(ChunkSize),
                         ENompackError::Kind::Assertion);
   int ChunkNo = 1;
-  int Offset = 0;
+  IConnection& connection = source.Connection();
+  TReadSnapshot snapshot(connection);
   const int Total = source.RowCount(TableName);
   source.BeginTable(TableName);
-  TQuery& query = source.PageQuery();
+  const QString sql = source.ReadStatement();
+  if (FPageStatementObserver) FPageStatementObserver(sql);
+  std::unique_ptr<ICursor> cursor;
+  try {
+    cursor = connection.OpenCursor(sql);
+  } catch (ENompackError& e) {
+    e.AddContext(ExportContext(TableName, ChunkNo));
+    throw;
+  }
   TIdTracker ids;
   for (;;) {
-    query.Close();
-    const QString sql = source.PageStatement(Offset, ChunkSize);
-    query.SetSQLText(sql);
-    if (FPageStatementObserver) FPageStatementObserver(sql);
+    std::unique_ptr<TClientDataSet> chunk;
     try {
-      query.Open();
+      chunk = cursor->FetchDataSet(ChunkSize);
     } catch (ENompackError& e) {
       e.AddContext(ExportContext(TableName, ChunkNo));
       throw;
     }
-    if (query.IsEmpty()) break;
-    query.Last();
-    RowsDone += query.RecordCount();
-    query.First();
+    const int rowCount = chunk->RecordCount();
+    if (rowCount == 0) break;
+    RowsDone += rowCount;
 
-    const QString repeated = ids.AddPage(query.DataSet());
+    const QString repeated = ids.AddPage(*chunk);
     if (!repeated.isEmpty()) {
       throw ENompackError(
           QStringLiteral("Таблица %1: редът с ID %2 е прочетен повторно в част %3. Редовете на "
@@ -146,16 +151,19 @@ void TExporter::ExportTable(TExportSource& source, const QString& TableName, con
     }
     const QString fileName = Folder + PacketLayout::ChunkFileName(TableName, ChunkNo);
     try {
-      WriteChunk(query.DataSet(), fileName);
+      WriteChunk(*chunk, fileName);
     } catch (ENompackError& e) {
       e.AddContext(ExportContext(TableName, ChunkNo));
       throw;
     }
-    Offset += ChunkSize;
     ++ChunkNo;
+    // Window messages run here; the chunk is on disk and released by then.
+    chunk.reset();
     FView.ShowTableProgress(RowsDone, Total);
   }
-  query.Close();
+  cursor->Close();
+  cursor.reset();
+  snapshot.End();
   // Lost or repeated rows show as a different number of rows.
   if (RowsDone != Total) {
     throw ENompackError(

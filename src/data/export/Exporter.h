@@ -12,17 +12,17 @@ class TDM;
 class TExportSource;
 class TQuery;
 
-// The paged export of one table into chunk files, on the data module's
-// connections and page queries (IBQuery1, ADOQuery1, ADOQuery2). Each page
-// is its own statement; each page becomes one chunk file "%s[%d].xml"; the
-// table bar advances after every chunk.
+// The export of one table into chunk files, on the data module's
+// connection of the kind. The table is counted, then read with one
+// statement whose rows are cut, as they arrive, into chunk files
+// "%s[%d].xml" of ChunkSize rows; only one chunk is held in memory, and the
+// table bar advances after every chunk. Count and read run in one read
+// snapshot (the caller's, or one of the table's own), so a table that
+// changes meanwhile is exported as it was when the snapshot began.
 //
-// Beyond writing the pages, an export makes sure its chunk files hold the
-// table exactly: FireBird and MySQL pages come from "SKIP/LIMIT" without an
-// ordering, so a server that returns the rows of two statements in
-// different orders, or rows that change during the export, would give lost
-// or repeated rows. The export counts what it wrote against the table's
-// count and, where the table has an ID column, refuses an ID seen twice; a
+// Where the server gives no snapshot (ODBC), rows may change between the
+// count and the read; the export counts what it wrote against the count
+// and, where the table has an ID column, refuses an ID seen twice; a
 // difference is an error (ENompackError), not a packet.
 class TExporter {
  public:
@@ -51,7 +51,7 @@ class TExporter {
   QStringList GetMSSQLFieldNames(const QString& TableName);
 
   // For tests: what writes a chunk (SaveDataSetToXML unless replaced), and
-  // an observer of every page statement as it is run.
+  // an observer of every reading statement as it is run.
   using TChunkWriter = std::function<void(const TClientDataSet& page, const QString& fileName)>;
   void SetChunkWriter(TChunkWriter writer) { FChunkWriter = std::move(writer); }
   void SetPageStatementObserver(std::function<void(const QString&)> observer) {

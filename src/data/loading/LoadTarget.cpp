@@ -64,6 +64,7 @@ class TMySQLLoadTarget : public TLoadTarget {
     param.DataType = type;
     param.Value = value;
   }
+  int BatchRows() const override { return 500; }
 };
 
 class TFBLoadTarget : public TLoadTarget {
@@ -96,6 +97,7 @@ class TFBLoadTarget : public TLoadTarget {
   void Bind(TParam& param, TFieldType type, const Variant& value) const override {
     TRowLoader::BindFBParam(param, type, value);
   }
+  int BatchRows() const override { return 50; }
   // Each table is committed once loaded.
   void TableLoaded() override { FDM.FBCommitRetaining(); }
 };
@@ -126,6 +128,11 @@ bool TLoadTarget::CheckTargetShape(TPacketContents& contents, QString& errorText
 
 std::unique_ptr<TQuery> TLoadTarget::CreateStatement() {
   return CreateQuery(FDM, FKind, QString());
+}
+
+std::unique_ptr<IBatchInsert> TLoadTarget::CreateBatchInsert(const QString& table,
+                                                             const QStringList& columns) {
+  return FDM.Connection(FKind).PrepareBatchInsert(table, columns, BatchRows());
 }
 
 bool MySQLTableHasPharmId(TDM& dm, const QString& table) {

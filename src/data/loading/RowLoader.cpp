@@ -15,14 +15,6 @@ namespace {
 
 const QString kPharmId = QStringLiteral("PHARM_ID");
 
-// The insert of one chunk shape and, for each chunk column, the parameter
-// it binds (-1 for a column left out of the insert).
-struct TInsertShape {
-  QString Sql;
-  QVector<int> ColumnParams;
-  int PharmIdParam = -1;
-};
-
 }  // namespace
 
 TRowLoader::TRowLoader(TDM& dm, IAppView& view) : FDM(dm), FView(view), FIdentity(dm) {}
@@ -127,13 +119,46 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
   const auto statement = target.CreateStatement();
   const QString caption = QStringLiteral("Зареждане на данни за таблица %1").arg(table);
   TClientDataSet chunk;
-  int rowsBefore = 0;
+  int rowsDone = 0;
   bool columnsReconciled = false;
   bool limitsRead = false;
   TColumnLimits limits;
   QVector<TFieldDef> shapeFields;
   TInsertShape shape;
   QVector<const TColumnLimit*> columnLimits;
+  std::unique_ptr<IBatchInsert> batch;
+  int batchRows = 1;
+  QVector<TPendingRow> pending;
+  QVector<TParams> sending;
+
+  // Sends the rows waiting, as one batch where the batch takes them. A
+  // batch the server refuses has stored nothing: its rows are sent again
+  // one by one, so that exactly the refused ones are left out. Lines go to
+  // the log in packet order, the pre-checked refusals among them.
+  const auto flush = [&] {
+    if (pending.isEmpty()) return;
+    sending.clear();
+    for (const TPendingRow& row : pending)
+      if (row.Refusal.isEmpty()) sending.append(row.Params);
+    bool stored = sending.isEmpty();
+    if (!stored && batch) {
+      try {
+        batch->ExecuteBatch(sending);
+        stored = true;
+      } catch (const ENompackError& e) {
+        if (!IsRefusal(e)) throw;
+      }
+    }
+    for (const TPendingRow& row : pending) {
+      if (!row.Refusal.isEmpty())
+        LogRefusedRow(row.Refusal, table, row.Values);
+      else if (!stored)
+        InsertRow(*statement, shape, row, table);
+    }
+    rowsDone += pending.size();
+    pending.clear();
+    FView.ShowInstallProgress(caption, rowsDone, totalRows);
+  };
 
   for (const QString& file : chunkFiles) {
     chunk.Close();
@@ -141,6 +166,9 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
     const int rowCount = chunk.RecordCount();
     if (rowCount == 0) continue;
     for (const TFieldDef& def : chunk.FieldDefs()) RequirePlainColumnName(table, def.Name);
+    // Rows of the previous shape go before its statements are replaced (and
+    // before a column is added for this chunk).
+    if (!shape.Sql.isEmpty() && chunk.FieldDefs() != shapeFields) flush();
     target.ReconcileColumns(table, chunk, columnsReconciled);
     if (!limitsRead) {
       limits = target.ReadLimits(table);
@@ -164,57 +192,89 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
           columns.isEmpty() ? QString() : QLatin1Char(':') + columns.join(QStringLiteral(", :"));
       shape.Sql = target.InsertStatement(table, columnList, paramList);
       statement->SetSQLText(shape.Sql);
+      shape.Columns = columns;
       shape.ColumnParams.clear();
+      shape.StatementParams.clear();
       columnLimits.clear();
       for (const TFieldDef& def : shapeFields) {
-        shape.ColumnParams.append(leftOut(def) ? -1 : FindParam(statement->Params(), def.Name));
+        shape.ColumnParams.append(leftOut(def) ? -1 : shape.Columns.indexOf(def.Name));
         columnLimits.append(limits.Find(def.Name));
       }
-      shape.PharmIdParam = hasPharmId ? FindParam(statement->Params(), kPharmId) : -1;
+      shape.PharmIdParam = hasPharmId ? columns.size() - 1 : -1;
+      for (const QString& column : columns)
+        shape.StatementParams.append(FindParam(statement->Params(), column));
+      // Rows go one by one where no batch can be made of these columns (the
+      // statement of each row then says why); a batch is only the faster way.
+      batch.reset();
+      batchRows = 1;
+      if (!columns.isEmpty()) {
+        try {
+          batch = target.CreateBatchInsert(table, columns);
+          batchRows = batch->MaxBatchRows();
+        } catch (const ENompackError& e) {
+          if (e.ErrorKind() == ENompackError::Kind::Conversion) throw;
+        }
+      }
     }
 
-    TParams& params = statement->Params();
     const QVector<QVector<Variant>>& rows = chunk.Rows();
     for (int r = 0; r < rowCount; ++r) {
-      FView.ShowInstallProgress(caption, rowsBefore + r + 1, totalRows);
-      statement->SetSQLText(shape.Sql);
       const QVector<Variant>& values = rows[r];
-      QString refusal;
+      TPendingRow row;
+      row.Values = values;
+      row.Params.resize(shape.Columns.size());
       for (int c = 0; c < shapeFields.size(); ++c) {
         const int p = shape.ColumnParams[c];
         if (p < 0) continue;
-        if (refusal.isEmpty())
-          refusal = TColumnLimits::Check(shapeFields[c].Name, columnLimits[c], values[c]);
-        target.Bind(params[p], shapeFields[c].DataType, values[c]);
+        if (row.Refusal.isEmpty())
+          row.Refusal = TColumnLimits::Check(shapeFields[c].Name, columnLimits[c], values[c]);
+        row.Params[p].Name = shape.Columns[p];
+        target.Bind(row.Params[p], shapeFields[c].DataType, values[c]);
       }
       if (shape.PharmIdParam >= 0) {
-        params[shape.PharmIdParam].DataType = ftInteger;
-        params[shape.PharmIdParam].Value = Variant::FromInt(0);
+        TParam& pharmId = row.Params[shape.PharmIdParam];
+        pharmId.Name = kPharmId;
+        pharmId.DataType = ftInteger;
+        pharmId.Value = Variant::FromInt(0);
       }
-      if (!refusal.isEmpty()) {
-        LogRefusedRow(refusal, table, chunk, r);
-        continue;
-      }
-      try {
-        statement->ExecSQL();
-      } catch (const ENompackError& e) {
-        // A value that does not convert to the type it is bound as is no
-        // refusal by the database: it stops the loader.
-        if (e.ErrorKind() == ENompackError::Kind::Conversion) throw;
-        // A failed FireBird statement has undone itself; the rows before
-        // it stay in the transaction and are committed with the table.
-        LogRefusedRow(e.Message(), table, chunk, r);
-      }
+      if (!row.Refusal.isEmpty()) row.Params.clear();
+      pending.append(std::move(row));
+      if (pending.size() >= batchRows) flush();
     }
-    rowsBefore += rowCount;
+  }
+  flush();
+}
+
+bool TRowLoader::IsRefusal(const ENompackError& e) {
+  return e.ErrorKind() == ENompackError::Kind::Server ||
+         e.ErrorKind() == ENompackError::Kind::Database;
+}
+
+void TRowLoader::InsertRow(TQuery& statement, const TInsertShape& shape, const TPendingRow& row,
+                           const QString& table) {
+  TParams& params = statement.Params();
+  for (int i = 0; i < shape.StatementParams.size(); ++i) {
+    TParam& param = params[shape.StatementParams[i]];
+    param.DataType = row.Params[i].DataType;
+    param.Value = row.Params[i].Value;
+  }
+  try {
+    statement.ExecSQL();
+  } catch (const ENompackError& e) {
+    // A value that does not convert to the type it is bound as is no
+    // refusal by the database: it stops the loader.
+    if (e.ErrorKind() == ENompackError::Kind::Conversion) throw;
+    // A failed statement has undone itself; the rows before it stay in the
+    // transaction.
+    LogRefusedRow(e.Message(), table, row.Values);
   }
 }
 
 void TRowLoader::LogRefusedRow(const QString& message, const QString& table,
-                               const TClientDataSet& chunk, int row) {
+                               const QVector<Variant>& values) {
   ++FRefusedRows;
   QString line = message + QStringLiteral(" table: ") + table + QStringLiteral("> ");
-  for (const Variant& value : chunk.Rows()[row]) {
+  for (const Variant& value : values) {
     line += value.ToString();
     line += QLatin1Char(' ');
   }

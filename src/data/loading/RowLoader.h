@@ -6,6 +6,7 @@
 #include "Connection.h"
 #include "FieldType.h"
 #include "IdentityReset.h"
+#include "NompackError.h"
 #include "Variant.h"
 
 class IAppView;
@@ -14,10 +15,12 @@ class TDM;
 class TLoadTarget;
 class TQuery;
 
-// Copies the rows of one table's chunk files into the target table, one
-// insert per row, prepared once per chunk shape. A row the database refuses
-// is logged (one line) and skipped; every other failure ends the loader
-// after the identity reset and travels to the caller.
+// Copies the rows of one table's chunk files into the target table, many
+// rows per round trip, the statements prepared once per chunk shape. A row
+// the database refuses is logged (one line, in packet order) and skipped;
+// every other failure ends the loader after the identity reset and travels
+// to the caller. The loader neither commits nor rolls back: a refused row
+// undoes only its own statement, whatever transaction the caller runs.
 class TRowLoader {
  public:
   TRowLoader(TDM& dm, IAppView& view);
@@ -57,8 +60,32 @@ class TRowLoader {
   TIdentityReset FIdentity;
   int FRefusedRows = 0;
 
+  // The insert of one chunk shape: its columns (PHARM_ID last where the
+  // loader sets it), for each chunk column the column it binds (-1 for one
+  // left out), and for each column its parameter in the one-row statement.
+  struct TInsertShape {
+    QString Sql;
+    QStringList Columns;
+    QVector<int> ColumnParams;
+    QVector<int> StatementParams;
+    int PharmIdParam = -1;
+  };
+  // A row waiting for its batch: the chunk's values (for the log line), the
+  // bound values of the insert's columns, and the column-limit refusal that
+  // keeps it out of the batch.
+  struct TPendingRow {
+    QVector<Variant> Values;
+    TParams Params;
+    QString Refusal;
+  };
+
   void LoadRows(TLoadTarget& target, const QString& packetFolder, QStringList& chunkFiles,
                 const QString& table, int knownTotalRows, bool hasPharmId);
-  void LogRefusedRow(const QString& message, const QString& table, const TClientDataSet& chunk,
-                     int row);
+  // What the server said no to, as opposed to a value the client could not
+  // convert or a fault of the loader.
+  static bool IsRefusal(const ENompackError& e);
+  // The row on its own, logged when refused.
+  void InsertRow(TQuery& statement, const TInsertShape& shape, const TPendingRow& row,
+                 const QString& table);
+  void LogRefusedRow(const QString& message, const QString& table, const QVector<Variant>& values);
 };
