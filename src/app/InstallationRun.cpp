@@ -94,8 +94,7 @@ void TInstallationRun::InstallKind(DataBaseType kind) {
   if (target) {
     TInstallDriver driver(dm, view);
     const bool ok =
-        target->CleanTarget(descriptorPath, errorText) &&
-        driver.InstallData(*target, FContext.PacketFolder, descriptorPath, errorText, &contents);
+        driver.InstallPacket(*target, FContext.PacketFolder, descriptorPath, contents, errorText);
     FLastRefusedRows = driver.RefusedRows();
     if (!ok) {
       view.ShowError(errorText);

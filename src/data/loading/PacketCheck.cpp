@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QHash>
+#include <algorithm>
 
 #include "AppMiscFiles.h"
 #include "AppView.h"
@@ -61,7 +62,14 @@ bool TPacketCheck::CheckPacket(const QString& packetFolder, const QString& descr
         FView.ShowInstallProgress(caption, ++filesRead, fileCount);
         chunk.Close();
         chunk.LoadFromFile(packetFolder + file);
-        for (const TFieldDef& def : chunk.FieldDefs()) RequirePlainColumnName(table.Name, def.Name);
+        for (const TFieldDef& def : chunk.FieldDefs()) {
+          RequirePlainColumnName(table.Name, def.Name);
+          const bool known =
+              std::any_of(table.Columns.cbegin(), table.Columns.cend(), [&](const TFieldDef& c) {
+                return c.Name.compare(def.Name, Qt::CaseInsensitive) == 0;
+              });
+          if (!known) table.Columns.append(def);
+        }
         table.TotalRows += chunk.RecordCount();
         chunkRows.insert(file, chunk.RecordCount());
       }

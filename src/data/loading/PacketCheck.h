@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include "FieldType.h"
+
 class IAppView;
 
 // One table of a checked packet: its chunk files in loading order and the
@@ -12,6 +14,8 @@ struct TPacketTable {
   QString Name;
   QStringList ChunkFiles;
   int TotalRows = 0;
+  // The columns of its chunks, each name once, in the order first met.
+  QVector<TFieldDef> Columns;
 };
 
 // What the check found: the descriptor's tables in descriptor order.

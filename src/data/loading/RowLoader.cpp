@@ -177,6 +177,7 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
     const QVector<QVector<Variant>>& rows = chunk.Rows();
     for (int r = 0; r < rowCount; ++r) {
       FView.ShowInstallProgress(caption, rowsBefore + r + 1, totalRows);
+      ThrowIfStopRequested(FView);
       statement->SetSQLText(shape.Sql);
       const QVector<Variant>& values = rows[r];
       QString refusal;
@@ -201,6 +202,9 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
         // A value that does not convert to the type it is bound as is no
         // refusal by the database: it stops the loader.
         if (e.ErrorKind() == ENompackError::Kind::Conversion) throw;
+        // Nor is a lock, a deadlock or a lost connection: the transaction
+        // the row was to join is over.
+        target.CheckRowFailure(table, e);
         // A failed FireBird statement has undone itself; the rows before
         // it stay in the transaction and are committed with the table.
         LogRefusedRow(e.Message(), table, chunk, r);
