@@ -8,6 +8,11 @@
 // tests record it and answer questions from a script.
 class IAppView {
  public:
+  IAppView() = default;
+  // A view made or assigned from another starts without a stop request:
+  // the request belongs to the run that the view serves.
+  IAppView(const IAppView& /*other*/) {}
+  IAppView& operator=(const IAppView& /*other*/) { return *this; }
   virtual ~IAppView() = default;
 
   // Generation: tables done of the run; `caption` is the table name.
