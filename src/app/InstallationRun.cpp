@@ -115,8 +115,7 @@ void TInstallationRun::InstallKindLogged(DataBaseType kind) {
   if (target) {
     TInstallDriver driver(dm, view);
     const bool ok =
-        target->CleanTarget(descriptorPath, errorText) &&
-        driver.InstallData(*target, FContext.PacketFolder, descriptorPath, errorText, &contents);
+        driver.InstallPacket(*target, FContext.PacketFolder, descriptorPath, contents, errorText);
     FLastRefusedRows = driver.RefusedRows();
     if (!ok) {
       view.ShowError(errorText);

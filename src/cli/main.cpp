@@ -1,6 +1,8 @@
 // nompack-cli: the generation and installation runs without the window.
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 
 #include "CliCommandLine.h"
@@ -18,6 +20,28 @@ void Print(std::FILE* stream, const QString& text) {
   std::fwrite(bytes.constData(), 1, bytes.size(), stream);
   std::fputc('\n', stream);
   std::fflush(stream);
+}
+
+// The view's stop request, for the signal handler.
+std::atomic<bool>* StopFlag = nullptr;
+
+void RequestStop(int /*signal*/) {
+  // Only a lock-free atomic store: nothing else is safe inside a handler.
+  if (StopFlag) StopFlag->store(true);
+}
+
+// Ctrl+C and TERM ask the installation to stop at its next progress point,
+// where it rolls back what it changed. The handler goes after the first
+// signal, so a second one ends the program at once (the server then undoes
+// the open transaction itself).
+void StopOnSignals(IAppView& view) {
+  StopFlag = &view.StopFlag();
+  struct sigaction action {};
+  action.sa_handler = RequestStop;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
 }
 
 }  // namespace
@@ -64,6 +88,7 @@ int main(int argc, char* argv[]) {
       Print(stdout, run.LastPacketFile());
       return ecSuccess;
     }
+    StopOnSignals(view);
     TInstallationRun run(context);
     run.InstallPacket();
     view.FinishLine();

@@ -1,12 +1,18 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 
 // What the runs and the data module report through. The main window shows it
 // with bars, the log and message boxes; the command line with stdout/stderr;
 // tests record it and answer questions from a script.
 class IAppView {
  public:
+  IAppView() = default;
+  // A view made or assigned from another starts without a stop request:
+  // the request belongs to the run that the view serves.
+  IAppView(const IAppView& /*other*/) {}
+  IAppView& operator=(const IAppView& /*other*/) { return *this; }
   virtual ~IAppView() = default;
 
   // Generation: tables done of the run; `caption` is the table name.
@@ -29,7 +35,22 @@ class IAppView {
   virtual bool AskConfirm(const QString& text) = 0;
   // A plain notice with one OK button ("Процесът приключи успешно!").
   virtual void ShowNotice(const QString& text) = 0;
+
+  // The user asked the run to stop (the command line on Ctrl+C or TERM).
+  // The runs look at it where they report progress; setting it is safe
+  // from a signal handler.
+  void RequestStop() { FStopRequested.store(true); }
+  bool StopRequested() const { return FStopRequested.load(); }
+  void ClearStopRequest() { FStopRequested.store(false); }
+  std::atomic<bool>& StopFlag() { return FStopRequested; }
+
+ private:
+  static_assert(std::atomic<bool>::is_always_lock_free);
+  std::atomic<bool> FStopRequested{false};
 };
+
+// Throws the stop's ENompackError when the user asked the run to stop.
+void ThrowIfStopRequested(const IAppView& view);
 
 // Appends "?" unless the text already ends with one.
 inline QString ConfirmationText(const QString& text) {

@@ -2,6 +2,7 @@
 
 #include "AppView.h"
 #include "Connections.h"
+#include "LockWait.h"
 #include "NompackError.h"
 #include "Query.h"
 
@@ -49,10 +50,11 @@ const QStringList& TDM::FBAttachmentParams() {
   return params;
 }
 
-const QStringList& TDM::FBTransactionParams() {
-  static const QStringList params = {QStringLiteral("read_committed"),
-                                     QStringLiteral("rec_version"), QStringLiteral("wait")};
-  return params;
+QStringList TDM::FBTransactionParams() {
+  // A wait with a limit: a table another session holds stops the statement
+  // after the lock wait instead of leaving the run waiting without a word.
+  return {QStringLiteral("read_committed"), QStringLiteral("rec_version"), QStringLiteral("wait"),
+          QStringLiteral("lock_timeout=%1").arg(LockWaitSeconds())};
 }
 
 // FireBird -------------------------------------------------------------------

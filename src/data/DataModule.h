@@ -63,7 +63,8 @@ class TDM {
 
   static const QStringList&
   FBAttachmentParams();  // "user_name=sysdba", "password=...", "lc_ctype=WIN1251"
-  static const QStringList& FBTransactionParams();  // "read_committed", "rec_version", "wait"
+  // "read_committed", "rec_version", "wait", "lock_timeout=" the lock wait.
+  static QStringList FBTransactionParams();
 
   // MySQL ------------------------------------------------------------------
   // Builds the connection string, connects with the structured values (port

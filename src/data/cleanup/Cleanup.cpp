@@ -4,6 +4,7 @@
 #include "AppView.h"
 #include "DataModule.h"
 #include "Identifiers.h"
+#include "LoadTarget.h"
 #include "NompackError.h"
 #include "PacketCheck.h"
 #include "QBMisc.h"
@@ -25,6 +26,15 @@ bool TCleanup::PrepareMySQLTarget(const QString& descriptorPath, QString& errorT
     FView.ShowInstallProgress(QStringLiteral("Изтриване на таблици с репл.данни от обекти..."), 0,
                               100);
     DropMySQLReplicaTables();
+  } catch (const ENompackError& e) {
+    errorText = e.Message();
+    return false;
+  }
+  return ClearMySQLTarget(descriptorPath, errorText);
+}
+
+bool TCleanup::ClearMySQLTarget(const QString& descriptorPath, QString& errorText) {
+  try {
     FView.ShowInstallProgress(QStringLiteral("Изтриване на таблици с документи..."), 0, 100);
     ClearMySQLDocuments();
     FView.ShowInstallProgress(QStringLiteral("Изтриване на таблици с номенклатури..."), 0, 100);
@@ -61,16 +71,33 @@ void TCleanup::DropMySQLReplicaTables() {
 
 void TCleanup::ExecMySQLTableSQL(const QString& format, const QString& table) {
   if (!IsPlainIdentifier(table)) {
+    if (FTarget) RequirePlainTableName(table);
     FView.ShowError(PlainTableNameError(table));
     return;
   }
-  ExecMySQLSQL(FDM, format.arg(table));
+  ExecTableStatement(table, format.arg(table), true);
+}
+
+void TCleanup::ExecTableStatement(const QString& table, const QString& sql, bool mysql) {
+  ThrowIfStopRequested(FView);
+  if (FTarget) {
+    FTarget->ExecOnTable(table, sql);
+  } else if (mysql) {
+    ExecMySQLSQL(FDM, sql);
+  } else {
+    ExecFBSQL(FDM, sql);
+  }
+}
+
+void TCleanup::CommitTable() {
+  // An installation commits once, after the last table is loaded.
+  if (!FTarget) FDM.FBCommitRetaining();
 }
 
 void TCleanup::ClearMySQLDocuments() {
   const QStringList tables = DocumentTables().split(QStringLiteral("\r\n"));
   for (const QString& table : tables)
-    ExecMySQLSQL(FDM, QStringLiteral("DELETE FROM %1;").arg(table));
+    ExecTableStatement(table, QStringLiteral("DELETE FROM %1;").arg(table), true);
 }
 
 void TCleanup::ClearMySQLNomenclature(const QString& descriptorPath) {
@@ -83,9 +110,11 @@ void TCleanup::ClearMySQLNomenclature(const QString& descriptorPath) {
 
 bool TCleanup::PrepareFBTarget(QString& errorText) {
   try {
-    ExecFBSQL(FDM, QStringLiteral("DELETE FROM ARTICLE_CENTRAL_LOCK;"));
-    ExecFBSQL(FDM, QStringLiteral("EXECUTE PROCEDURE SP_CLEANUP_DB;"));
-    FDM.FBCommitRetaining();
+    ExecTableStatement(QStringLiteral("ARTICLE_CENTRAL_LOCK"),
+                       QStringLiteral("DELETE FROM ARTICLE_CENTRAL_LOCK;"), false);
+    ExecTableStatement(QStringLiteral("SP_CLEANUP_DB"),
+                       QStringLiteral("EXECUTE PROCEDURE SP_CLEANUP_DB;"), false);
+    CommitTable();
     return true;
   } catch (const ENompackError& e) {
     errorText = e.Message();
@@ -106,9 +135,10 @@ bool TCleanup::ClearFBNomenclature(const QString& descriptorPath, QString& error
       RequirePlainTableName(table);
       // Child rows first: the parent column references the same table.
       if (table == QLatin1String("EXPENSE_TYPE"))
-        ExecFBSQL(FDM, QStringLiteral("DELETE FROM EXPENSE_TYPE WHERE PARENT_ID IS NOT NULL;"));
-      ExecFBSQL(FDM, QStringLiteral("DELETE FROM %1;").arg(table));
-      FDM.FBCommitRetaining();
+        ExecTableStatement(
+            table, QStringLiteral("DELETE FROM EXPENSE_TYPE WHERE PARENT_ID IS NOT NULL;"), false);
+      ExecTableStatement(table, QStringLiteral("DELETE FROM %1;").arg(table), false);
+      CommitTable();
     }
     return true;
   } catch (const ENompackError& e) {

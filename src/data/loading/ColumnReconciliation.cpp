@@ -8,10 +8,17 @@
 
 void TColumnReconciliation::AddMissingMySQLColumns(const QString& table,
                                                    const TClientDataSet& chunk, bool& reconciled) {
+  AddMissingMySQLColumns(table, chunk.FieldDefs());
+  reconciled = true;
+}
+
+void TColumnReconciliation::AddMissingMySQLColumns(const QString& table,
+                                                   const QVector<TFieldDef>& columns) {
+  if (columns.isEmpty()) return;
   // One catalogue reading for the table, not one per chunk column; MySQL
   // column names ignore letter case, as the catalogue's comparison does.
   QStringList existing = FDM.MySQLCon().ColumnNames(table);
-  for (const TFieldDef& def : chunk.FieldDefs()) {
+  for (const TFieldDef& def : columns) {
     if (existing.contains(def.Name, Qt::CaseInsensitive)) continue;
     // Names from the packet reach the statement unquoted: only plain ones
     // do; any other gets the error box the refused statement would get.
@@ -27,7 +34,6 @@ void TColumnReconciliation::AddMissingMySQLColumns(const QString& table,
                               .arg(table, def.Name, GetMySQLColumnType(def))))
       existing.append(def.Name);
   }
-  reconciled = true;
 }
 
 bool TColumnReconciliation::MySQLColumnExists(const QString& table, const QString& column) {

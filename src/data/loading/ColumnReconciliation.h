@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVector>
 
 #include "FieldType.h"
 
@@ -21,6 +22,8 @@ class TColumnReconciliation {
   // and the next column follows. Sets `reconciled` when done, so the loader
   // examines one chunk per table.
   void AddMissingMySQLColumns(const QString& table, const TClientDataSet& chunk, bool& reconciled);
+  // The same for the columns a packet check found in the table's chunks.
+  void AddMissingMySQLColumns(const QString& table, const QVector<TFieldDef>& columns);
   // The column exists in the table of the connection's current database.
   bool MySQLColumnExists(const QString& table, const QString& column);
   // The MySQL column type text for a chunk column; "unsupported field type"

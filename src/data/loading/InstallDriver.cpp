@@ -43,6 +43,45 @@ bool TInstallDriver::InstallData(TLoadTarget& target, const QString& packetFolde
   return true;
 }
 
+QString TInstallDriver::UnchangedText() {
+  return QStringLiteral(
+      "Инсталацията е отменена: данните в базата са такива, каквито бяха преди нея.");
+}
+
+bool TInstallDriver::InstallPacket(TLoadTarget& target, const QString& packetFolder,
+                                   const QString& descriptorPath, const TPacketContents& contents,
+                                   QString& errorText) {
+  errorText.clear();
+  if (!target.PrepareInstall(descriptorPath, contents, errorText)) return false;
+  bool committed = false;
+  try {
+    target.BeginInstall();
+    if (target.CleanTarget(descriptorPath, errorText) &&
+        InstallData(target, packetFolder, descriptorPath, errorText, &contents)) {
+      // A stop asked for after the last row still finds nothing committed.
+      ThrowIfStopRequested(FView);
+      target.CommitInstall();
+      committed = true;
+    }
+  } catch (const ENompackError& e) {
+    errorText = e.Message();
+  } catch (const std::exception& e) {
+    errorText = QString::fromLocal8Bit(e.what());
+  }
+  if (!committed) {
+    target.RollbackInstall();
+    errorText += QStringLiteral("\r\n") + UnchangedText();
+    return false;
+  }
+  try {
+    target.ResetNotedIdentities();
+  } catch (const ENompackError& e) {
+    errorText = e.Message();
+    return false;
+  }
+  return true;
+}
+
 void TInstallDriver::LoadMySQLTable(const QString& table, const QString& packetFolder) {
   LoadTable(*MakeLoadTarget(DataBaseType::MySQL, FDM, FView), table, packetFolder);
 }
@@ -53,6 +92,7 @@ void TInstallDriver::LoadFBTable(const QString& table, const QString& packetFold
 
 void TInstallDriver::LoadTable(TLoadTarget& target, const QString& table,
                                const QString& packetFolder) {
+  ThrowIfStopRequested(FView);
   const TPacketTable* known = FChecked ? FChecked->Find(table) : nullptr;
   QStringList files =
       known ? known->ChunkFiles : GetFileList(packetFolder, PacketLayout::ChunkFileMask(table));

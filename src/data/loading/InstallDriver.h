@@ -25,6 +25,20 @@ class TInstallDriver {
   bool InstallFBData(const QString& packetFolder, const QString& descriptorPath, QString& errorText,
                      const TPacketContents* checked = nullptr);
 
+  // An installation of a checked packet as one change: what commits by
+  // itself first, then the cleanup and every table in one transaction,
+  // committed once at the end, then the identity resets. False with the
+  // error text when it fails; a failure inside the transaction (a lock, a
+  // lost connection, a chunk that fails, a stop) rolls it back and the
+  // text says so on its last line.
+  bool InstallPacket(TLoadTarget& target, const QString& packetFolder,
+                     const QString& descriptorPath, const TPacketContents& contents,
+                     QString& errorText);
+
+  // The line that follows the failure's text when the transaction was
+  // rolled back.
+  static QString UnchangedText();
+
   // The same on the target a run picked for its kind.
   bool InstallData(TLoadTarget& target, const QString& packetFolder, const QString& descriptorPath,
                    QString& errorText, const TPacketContents* checked = nullptr);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 #include "ColumnLimits.h"
@@ -12,6 +13,7 @@
 #include "TargetShapeCheck.h"
 #include "Variant.h"
 
+class ENompackError;
 class IAppView;
 class TClientDataSet;
 class TDM;
@@ -41,12 +43,44 @@ class TLoadTarget {
   // when the cleanup cannot go on.
   virtual bool CleanTarget(const QString& descriptorPath, QString& errorText) = 0;
 
+  // An installation's one transaction ------------------------------------
+  // What commits by itself and so must come before the transaction, with
+  // the session's bounded lock waits. False with the error text when it
+  // fails; what it did then stays done.
+  virtual bool PrepareInstall(const QString& descriptorPath, const TPacketContents& contents,
+                              QString& errorText) = 0;
+  // From here every change is held until CommitInstall; identity resets are
+  // noted and made by ResetNotedIdentities after the commit.
+  virtual void BeginInstall() { FInstalling = true; }
+  virtual void CommitInstall() = 0;
+  // Undoes what the transaction holds. A failure to do so is not reported:
+  // it comes of a lost connection, whose transaction the server undoes.
+  virtual void RollbackInstall() = 0;
+  // The identity resets noted during the transaction, then what they need
+  // to last.
+  void ResetNotedIdentities();
+
+  // The failed statement waited for a lock another session holds (the
+  // bounded wait ran out, an update conflict, a deadlock).
+  virtual bool IsLockFailure(const ENompackError& e) const = 0;
+  // The failure ends the transaction or the connection (a lock, a lost
+  // connection): it can never be a refusal of one row.
+  virtual bool EndsTransaction(const ENompackError& e) const = 0;
+  // A row's insert failed: returns when the database refused that row alone;
+  // otherwise throws, a lock failure as the table-in-use message.
+  void CheckRowFailure(const QString& table, const ENompackError& e) const;
+  // Runs a statement of the installation about `table`; a lock failure
+  // becomes the table-in-use message.
+  void ExecOnTable(const QString& table, const QString& sql);
+
   // The table has an identity counter to move after loading.
   virtual bool HasIdentity(const QString& table) = 0;
   // Readies the session for loading the IDs as they are (before the rows of
   // a table with an identity counter).
   virtual void PrepareIdentity() {}
-  virtual void ResetIdentity(const QString& table) = 0;
+  // Moves the counter past the table's IDs; inside an installation's
+  // transaction only notes the table.
+  void ResetIdentity(const QString& table);
 
   // A PHARM_ID column the loader sets itself (to 0), replacing the chunk's.
   virtual bool HasPharmId(const QString& /*table*/) { return false; }
@@ -78,12 +112,23 @@ class TLoadTarget {
   // The target's tables and columns as the check compares them.
   virtual TTargetCatalogue ReadCatalogue() = 0;
 
+  // The reset itself. Both servers let it escape a rollback (MySQL commits
+  // before it; a Firebird generator does not go back), so an installation
+  // makes it only after its commit.
+  virtual void ResetIdentityNow(const QString& table) = 0;
+
   DataBaseType FKind;
   TDM& FDM;
   IAppView& FView;
   TIdentityReset FIdentity;
   TColumnReconciliation FColumns;
+  bool FInstalling = false;
+  QStringList FNotedIdentities;
 };
+
+// "Таблица X се използва от друга програма" with the server's text on the
+// next line.
+ENompackError TableInUseError(const QString& table, const ENompackError& cause);
 
 // The target of the kind; nullptr for MSSQL, which nothing is loaded into.
 std::unique_ptr<TLoadTarget> MakeLoadTarget(DataBaseType kind, TDM& dm, IAppView& view);

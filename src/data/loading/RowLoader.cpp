@@ -146,6 +146,9 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
         batch->ExecuteBatch(sending);
         stored = true;
       } catch (const ENompackError& e) {
+        // A lock, a deadlock or a lost connection is no refusal: the
+        // transaction the rows were to join is over.
+        target.CheckRowFailure(table, e);
         if (!IsRefusal(e)) throw;
       }
     }
@@ -153,11 +156,12 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
       if (!row.Refusal.isEmpty())
         LogRefusedRow(row.Refusal, table, row.Values);
       else if (!stored)
-        InsertRow(*statement, shape, row, table);
+        InsertRow(target, *statement, shape, row, table);
     }
     rowsDone += pending.size();
     pending.clear();
     FView.ShowInstallProgress(caption, rowsDone, totalRows);
+    ThrowIfStopRequested(FView);
   };
 
   for (const QString& file : chunkFiles) {
@@ -250,8 +254,8 @@ bool TRowLoader::IsRefusal(const ENompackError& e) {
          e.ErrorKind() == ENompackError::Kind::Database;
 }
 
-void TRowLoader::InsertRow(TQuery& statement, const TInsertShape& shape, const TPendingRow& row,
-                           const QString& table) {
+void TRowLoader::InsertRow(TLoadTarget& target, TQuery& statement, const TInsertShape& shape,
+                           const TPendingRow& row, const QString& table) {
   TParams& params = statement.Params();
   for (int i = 0; i < shape.StatementParams.size(); ++i) {
     TParam& param = params[shape.StatementParams[i]];
@@ -264,6 +268,8 @@ void TRowLoader::InsertRow(TQuery& statement, const TInsertShape& shape, const T
     // A value that does not convert to the type it is bound as is no
     // refusal by the database: it stops the loader.
     if (e.ErrorKind() == ENompackError::Kind::Conversion) throw;
+    // Nor is a lock, a deadlock or a lost connection.
+    target.CheckRowFailure(table, e);
     // A failed statement has undone itself; the rows before it stay in the
     // transaction.
     LogRefusedRow(e.Message(), table, row.Values);

@@ -85,7 +85,7 @@ class TRowLoader {
   // convert or a fault of the loader.
   static bool IsRefusal(const ENompackError& e);
   // The row on its own, logged when refused.
-  void InsertRow(TQuery& statement, const TInsertShape& shape, const TPendingRow& row,
-                 const QString& table);
+  void InsertRow(TLoadTarget& target, TQuery& statement, const TInsertShape& shape,
+                 const TPendingRow& row, const QString& table);
   void LogRefusedRow(const QString& message, const QString& table, const QVector<Variant>& values);
 };

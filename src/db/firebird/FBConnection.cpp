@@ -76,6 +76,18 @@ QByteArray BuildTpb(const QStringList& lines) {
   for (const QString& raw : lines) {
     const QString line = raw.trimmed();
     if (line.isEmpty()) continue;
+    // "lock_timeout=N": a waiting statement gives up after N seconds instead
+    // of waiting for the other transaction to end.
+    if (line.startsWith(QLatin1String("lock_timeout="), Qt::CaseInsensitive)) {
+      bool ok = false;
+      const int seconds = line.mid(line.indexOf(QLatin1Char('=')) + 1).toInt(&ok);
+      if (!ok || seconds < 1) FailParameter(QStringLiteral("transaction"), line);
+      tpb.append(static_cast<char>(isc_tpb_lock_timeout));
+      tpb.append(static_cast<char>(sizeof(ISC_LONG)));
+      for (unsigned i = 0; i < sizeof(ISC_LONG); ++i)
+        tpb.append(static_cast<char>((static_cast<quint32>(seconds) >> (8 * i)) & 0xFF));
+      continue;
+    }
     bool found = false;
     for (const Item& item : kItems) {
       if (line.compare(QLatin1String(item.Name), Qt::CaseInsensitive) == 0) {

@@ -1,0 +1,8 @@
+#include "AppView.h"
+
+#include "NompackError.h"
+
+void ThrowIfStopRequested(const IAppView& view) {
+  if (view.StopRequested())
+    throw ENompackError(QStringLiteral("Процесът е прекъснат от потребителя."));
+}
