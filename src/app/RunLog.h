@@ -44,6 +44,8 @@ class TRunLog : public IAppView {
   void ShowError(const QString& text) override;
   bool AskConfirm(const QString& text) override;
   void ShowNotice(const QString& text) override;
+  // A stop asked of the front end's view reaches the run through the log.
+  bool StopRequested() const override { return FView.StopRequested() || IAppView::StopRequested(); }
 
   // The text of a saved log line for `text`: line breaks of any platform
   // become "\n".

@@ -2,7 +2,10 @@
 
 #include "NompackError.h"
 
+QString StopRequestedText() {
+  return QStringLiteral("Процесът е прекъснат от потребителя.");
+}
+
 void ThrowIfStopRequested(const IAppView& view) {
-  if (view.StopRequested())
-    throw ENompackError(QStringLiteral("Процесът е прекъснат от потребителя."));
+  if (view.StopRequested()) throw ENompackError(StopRequestedText());
 }

@@ -40,7 +40,8 @@ class IAppView {
   // The runs look at it where they report progress; setting it is safe
   // from a signal handler.
   void RequestStop() { FStopRequested.store(true); }
-  bool StopRequested() const { return FStopRequested.load(); }
+  // A view that stands in front of another (the run log) asks that one too.
+  virtual bool StopRequested() const { return FStopRequested.load(); }
   void ClearStopRequest() { FStopRequested.store(false); }
   std::atomic<bool>& StopFlag() { return FStopRequested; }
 
@@ -51,6 +52,8 @@ class IAppView {
 
 // Throws the stop's ENompackError when the user asked the run to stop.
 void ThrowIfStopRequested(const IAppView& view);
+// What a run that was stopped says.
+QString StopRequestedText();
 
 // Appends "?" unless the text already ends with one.
 inline QString ConfirmationText(const QString& text) {

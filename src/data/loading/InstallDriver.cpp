@@ -69,6 +69,9 @@ bool TInstallDriver::InstallPacket(TLoadTarget& target, const QString& packetFol
     errorText = QString::fromLocal8Bit(e.what());
   }
   if (!committed) {
+    // A signal can break off the client's wait on the server; what the user
+    // sees is the stop they asked for, not the broken call.
+    if (FView.StopRequested()) errorText = StopRequestedText();
     target.RollbackInstall();
     errorText += QStringLiteral("\r\n") + UnchangedText();
     return false;
