@@ -12,6 +12,7 @@
 #include "Archiver.h"
 #include "DataModule.h"
 #include "GenerationRun.h"
+#include "InstallRunRig.h"
 #include "InstallationRun.h"
 #include "LoadTarget.h"
 #include "PacketCheck.h"
@@ -66,25 +67,9 @@ QStringList Dump(int kind) {
   return DumpDatabase(*Open(kind), kind == kMySQL);
 }
 
-struct TRig {
-  RecorderView View;
-  TDM DM{View};
-  TRunSettings Settings;
-  QTemporaryDir ProgramDir;  // no archiver program in it
-  TRunContext Context{DM, View, [this] { return Settings; }, QString(), ProgramDir.path() + "/"};
-  TInstallationRun Run{Context};
-
-  TRig(int kind, const QString& packet) {
-    Settings.DataBaseType = DataBaseTypeFromIndex(kind);
-    Settings.InstallFile = packet;
-    Settings.DBName = kTargetMySQL;
+struct TRig : TInstallRunRig {
+  TRig(int kind, const QString& packet) : TInstallRunRig(kind, packet, kTargetMySQL) {
     Settings.FBDBFullPath = kTargetFB;
-  }
-  ~TRig() {
-    try {
-      if (DM.FBIsConnected()) DM.FBDisconnect();
-    } catch (const std::exception&) {
-    }
   }
 };
 

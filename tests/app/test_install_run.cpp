@@ -10,6 +10,7 @@
 
 #include "Archiver.h"
 #include "DataModule.h"
+#include "InstallRunRig.h"
 #include "InstallationRun.h"
 #include "PacketManifestCheck.h"
 #include "RecorderView.h"
@@ -29,21 +30,8 @@ const QStringList kMySQLLog = {
     "Изтриване на таблици с репл.данни от обекти...", "Изтриване на таблици с документи...",
     "Изтриване на таблици с номенклатури...", "Зареждане на данни за номенклатури...", "..."};
 
-// A view, the data module and a run over settings the test changes.
-struct TRig {
-  RecorderView View;
-  TDM DM{View};
-  TRunSettings Settings;
-  QTemporaryDir ProgramDir;  // no archiver program in it
-  TRunContext Context{DM, View, [this] { return Settings; }, QString(), ProgramDir.path() + "/"};
-  TInstallationRun Run{Context};
-
-  TRig(int kind, const QString& packet) {
-    Settings.DataBaseType = DataBaseTypeFromIndex(kind);
-    Settings.InstallFile = packet;
-    Settings.DBName = kMySQLDb;
-    Settings.Password = QString();
-  }
+struct TRig : TInstallRunRig {
+  TRig(int kind, const QString& packet) : TInstallRunRig(kind, packet, kMySQLDb) {}
 };
 
 const QVector<TFieldDef> kFields = {Field("ID", ftInteger), Field("NAME", ftString, 20)};
