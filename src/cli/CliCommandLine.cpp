@@ -8,7 +8,7 @@ namespace {
 // Which commands an option belongs to.
 enum : unsigned { kGenerate = 1, kInstall = 2, kBoth = kGenerate | kInstall };
 
-struct TOptionSpec {
+struct TOptionEntry {
   const char* Name;
   const char* ValueName;  // nullptr for a flag
   const char* Description;
@@ -16,7 +16,7 @@ struct TOptionSpec {
 };
 
 // Defaults are the window's field defaults, which the runs' settings hold.
-const TOptionSpec kOptions[] = {
+const TOptionEntry kOptions[] = {
     {"kind", "вид",
      "вид на базата данни: mysql, firebird или mssql (източникът при generate, целта при "
      "install)",
@@ -99,10 +99,10 @@ void TCliCommandLine::AddOptions() {
   const unsigned wanted = FCommand == cmGenerate  ? unsigned(kGenerate)
                           : FCommand == cmInstall ? unsigned(kInstall)
                                                   : unsigned(kBoth);
-  for (const TOptionSpec& spec : kOptions) {
-    if (!(spec.Commands & wanted)) continue;
-    QCommandLineOption option(QString::fromLatin1(spec.Name), Text(spec.Description));
-    if (spec.ValueName) option.setValueName(Text(spec.ValueName));
+  for (const TOptionEntry& entry : kOptions) {
+    if (!(entry.Commands & wanted)) continue;
+    QCommandLineOption option(QString::fromLatin1(entry.Name), Text(entry.Description));
+    if (entry.ValueName) option.setValueName(Text(entry.ValueName));
     FParser.addOption(option);
     FDefined << option.names();
   }
