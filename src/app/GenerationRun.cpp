@@ -12,7 +12,7 @@
 #include "Exporter.h"
 #include "NompackError.h"
 #include "PacketLayout.h"
-#include "PacketManifestCheck.h"
+#include "PacketManifest.h"
 #include "QBMisc.h"
 #include "ReadSnapshot.h"
 #include "RunLog.h"
@@ -154,7 +154,9 @@ void TGenerationRun::ExportPacket(DataBaseType kind, IAppView& view, const QElap
     }
 
     // The installer compares what it unpacks with this record of every chunk.
-    WritePacketManifest(FContext.PacketFolder, list.mid(1));
+    TPacketManifest manifest;
+    manifest.Chunks = exporter.WrittenChunks();
+    manifest.SaveToFile(FContext.PacketFolder + TPacketManifest::kFileName);
     snapshot.End();
   } catch (...) {
     // The export's error is the one the user sees; a failing close after it

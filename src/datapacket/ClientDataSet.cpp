@@ -177,12 +177,13 @@ void TClientDataSet::LoadFromFile(const QString& fileName) {
   LoadFromBytes(file.readAll(), fileName);
 }
 
-void TClientDataSet::SaveToFile(const QString& fileName, TDataPacketFormat format) const {
-  const QByteArray data = SaveToBytes(format);
-  // A file without any write permission is read-only for everyone, as the
-  // read-only attribute is elsewhere; the rename below would replace it
-  // whenever the folder is writable (and always as root). WriteUser is left
-  // out: Qt asks the system whether we may write, which root always may.
+namespace {
+
+// A file without any write permission is read-only for everyone, as the
+// read-only attribute is elsewhere; the rename below would replace it
+// whenever the folder is writable (and always as root). WriteUser is left
+// out: Qt asks the system whether we may write, which root always may.
+void RequireWritable(const QString& fileName) {
   const QFileInfo info(fileName);
   const QFile::Permissions anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
   if (info.exists() && !(info.permissions() & anyWrite)) {
@@ -190,13 +191,37 @@ void TClientDataSet::SaveToFile(const QString& fileName, TDataPacketFormat forma
         QStringLiteral("Cannot create file \"%1\". The file is read-only").arg(fileName),
         ENompackError::Kind::File);
   }
+}
+
+[[noreturn]] void FailCreate(const QString& fileName, const QString& why) {
+  throw ENompackError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, why),
+                      ENompackError::Kind::File);
+}
+
+}  // namespace
+
+void TClientDataSet::SaveToFile(const QString& fileName, TDataPacketFormat format) const {
+  const QByteArray data = SaveToBytes(format);
+  RequireWritable(fileName);
   // Written beside the target and renamed over it, so a failed write never
   // leaves half a chunk file in place of a good one.
   QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-    throw ENompackError(
-        QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()),
-        ENompackError::Kind::File);
+  if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+    FailCreate(fileName, file.errorString());
+}
+
+void TClientDataSet::SaveToWorkFile(const QString& fileName, TDataPacketFormat format) const {
+  const QByteArray data = SaveToBytes(format);
+  RequireWritable(fileName);
+  QFile file(fileName);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    FailCreate(fileName, file.errorString());
+  const bool written = file.write(data) == data.size() && file.flush();
+  file.close();
+  if (!written || file.error() != QFileDevice::NoError) {
+    const QString why = file.errorString();
+    file.remove();
+    FailCreate(fileName, why);
   }
 }
 

@@ -67,6 +67,12 @@ class TClientDataSet {
   void LoadFromFile(const QString& fileName);
   void LoadFromBytes(const QByteArray& data, const QString& sourceName);
   void SaveToFile(const QString& fileName, TDataPacketFormat format) const;
+  // As SaveToFile, for a file that is only a step on the way (a chunk file
+  // that a generation packs and deletes right after): written in place and
+  // not forced to the disk before it returns, since waiting for the disk
+  // there costs more than the export itself. A failed write removes what it
+  // wrote, so no half file is left behind.
+  void SaveToWorkFile(const QString& fileName, TDataPacketFormat format) const;
   QByteArray SaveToBytes(TDataPacketFormat format) const;
 
  private:

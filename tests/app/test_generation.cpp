@@ -230,6 +230,15 @@ class TestGeneration : public QObject {
     const QString manifestError =
         PacketManifestError(unpacked, PacketLayout::PacketTables(), manifest);
     QVERIFY2(manifestError.isEmpty(), qPrintable(manifestError));
+    // The export records each chunk as it writes it: the same manifest,
+    // byte for byte, as reading every chunk back gives.
+    const auto fileBytes = [](const QString& path) {
+      QFile file(path);
+      return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    };
+    const QByteArray recorded = fileBytes(unpacked + TPacketManifest::kFileName);
+    WritePacketManifest(unpacked, PacketLayout::PacketTables());
+    QCOMPARE(fileBytes(unpacked + TPacketManifest::kFileName), recorded);
     QCOMPARE(ChunkRowCounts(unpacked, QStringLiteral("ARTICLE")), (QList<int>{50, 50, 20}));
     QCOMPARE(ChunkRowCounts(unpacked, QStringLiteral("PRODUCER")), (QList<int>{50, 50}));
     QCOMPARE(ChunkFiles(unpacked, QStringLiteral("N_AD_PRICE_SOURCE")), QStringList());

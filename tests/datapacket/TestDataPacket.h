@@ -52,7 +52,10 @@ class TestDataPacket : public QObject {
   void fieldNamesReplaced();
   void writeRefusals_data();
   void writeRefusals();
+  void saveToFileRefusesReadOnlyFile_data();
   void saveToFileRefusesReadOnlyFile();
+  void savedFileReplacesOldOne_data();
+  void savedFileReplacesOldOne();
 
   // Reader (TestDataPacketReader.cpp)
   void readExampleFile();

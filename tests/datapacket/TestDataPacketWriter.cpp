@@ -318,7 +318,31 @@ void TestDataPacket::writeRefusals() {
   QVERIFY_THROWS_EXCEPTION(ENompackError, twice.SaveToBytes(TDataPacketFormat::Utf8));
 }
 
+namespace {
+
+// The two ways a dataset reaches a file: the durable one of the explorer and
+// the one of the export, whose chunk files are packed right after.
+void AddSavers() {
+  QTest::addColumn<bool>("workFile");
+  QTest::newRow("SaveToFile") << false;
+  QTest::newRow("SaveToWorkFile") << true;
+}
+
+void Save(const TClientDataSet& ds, const QString& path, bool workFile) {
+  if (workFile)
+    ds.SaveToWorkFile(path, TDataPacketFormat::SingleByte);
+  else
+    ds.SaveToFile(path, TDataPacketFormat::SingleByte);
+}
+
+}  // namespace
+
+void TestDataPacket::saveToFileRefusesReadOnlyFile_data() {
+  AddSavers();
+}
+
 void TestDataPacket::saveToFileRefusesReadOnlyFile() {
+  QFETCH(bool, workFile);
   // Not even root, who may write anything, replaces a file nobody may write.
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("UNIT[1].xml"));
@@ -330,7 +354,7 @@ void TestDataPacket::saveToFileRefusesReadOnlyFile() {
   QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
   const TClientDataSet ds = MakeDataSet({Field(QStringLiteral("ID"), ftInteger)}, {});
   try {
-    ds.SaveToFile(path, TDataPacketFormat::Utf8);
+    Save(ds, path, workFile);
     QFAIL("a read-only file was replaced");
   } catch (const ENompackError& e) {
     QCOMPARE(e.ErrorKind(), ENompackError::Kind::File);
@@ -343,7 +367,42 @@ void TestDataPacket::saveToFileRefusesReadOnlyFile() {
   QCOMPARE(file.readAll(), QByteArray("kept"));
   // Once writable again it is replaced as any other file.
   file.close();
-  ds.SaveToFile(path, TDataPacketFormat::Utf8);
+  Save(ds, path, workFile);
   QVERIFY(file.open(QIODevice::ReadOnly));
   QVERIFY(file.readAll().startsWith("<?xml"));
+}
+
+void TestDataPacket::savedFileReplacesOldOne_data() {
+  AddSavers();
+}
+
+void TestDataPacket::savedFileReplacesOldOne() {
+  QFETCH(bool, workFile);
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("UNIT[1].xml"));
+  const TClientDataSet ds = MakeDataSet({Field(QStringLiteral("NAME"), ftString, 20)},
+                                        {{Variant::FromString(QStringLiteral("Аспирин"))}});
+  const QByteArray expected = ds.SaveToBytes(TDataPacketFormat::SingleByte);
+  // A longer old file leaves no tail behind the new bytes.
+  {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(expected.size() * 3, 'x'));
+  }
+  Save(ds, path, workFile);
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  QCOMPARE(file.readAll(), expected);
+  file.close();
+  // A file that cannot be made fails with its name, and nothing is left.
+  const QString missing = dir.filePath(QStringLiteral("no-such-folder/UNIT[1].xml"));
+  try {
+    Save(ds, missing, workFile);
+    QFAIL("a file was written into a folder that does not exist");
+  } catch (const ENompackError& e) {
+    QCOMPARE(e.ErrorKind(), ENompackError::Kind::File);
+    QVERIFY2(e.Message().startsWith(QStringLiteral("Cannot create file \"%1\".").arg(missing)),
+             qPrintable(e.Message()));
+  }
+  QVERIFY(!QFileInfo::exists(missing));
 }

@@ -50,7 +50,7 @@ class TIdTracker {
 
 void SaveDataSetToXML(const TClientDataSet& DataSet, const QString& FileName) {
   if (DataSet.RecNo() <= 1) {
-    DataSet.SaveToFile(FileName, TDataPacketFormat::SingleByte);
+    DataSet.SaveToWorkFile(FileName, TDataPacketFormat::SingleByte);
     return;
   }
   // Rows before the current one are not part of the packet.
@@ -58,7 +58,7 @@ void SaveDataSetToXML(const TClientDataSet& DataSet, const QString& FileName) {
   for (const TFieldDef& def : DataSet.FieldDefs()) rest.AddFieldDef(def);
   const auto& rows = DataSet.Rows();
   for (int i = DataSet.RecNo() - 1; i < rows.size(); ++i) rest.AppendRow(rows.at(i));
-  rest.SaveToFile(FileName, TDataPacketFormat::SingleByte);
+  rest.SaveToWorkFile(FileName, TDataPacketFormat::SingleByte);
 }
 
 TExporter::TExporter(TDM& dm, IAppView& view)
@@ -149,9 +149,11 @@ void TExporter::ExportTable(TExportSource& source, const QString& TableName, con
               .arg(ChunkNo))
           .AddContext(ExportContext(TableName, ChunkNo));
     }
-    const QString fileName = Folder + PacketLayout::ChunkFileName(TableName, ChunkNo);
+    const QString chunkName = PacketLayout::ChunkFileName(TableName, ChunkNo);
+    const QString fileName = Folder + chunkName;
     try {
       WriteChunk(*chunk, fileName);
+      FWrittenChunks.append({TableName, ChunkNo, chunkName, rowCount, FileChecksum(fileName)});
     } catch (ENompackError& e) {
       e.AddContext(ExportContext(TableName, ChunkNo));
       throw;

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "DataBaseType.h"
+#include "PacketManifest.h"
 
 class IAppView;
 class TClientDataSet;
@@ -65,16 +66,23 @@ class TExporter {
   // Chunk writes made per chunk before the failure is given up.
   static constexpr int kWriteAttempts = 11;
 
+  // Every chunk file written so far, in the order written, with the rows it
+  // holds and the checksum of the file as it is on disk: the packet's
+  // manifest, without reading every chunk back.
+  const QVector<TManifestChunk>& WrittenChunks() const { return FWrittenChunks; }
+
  private:
   TDM& FDM;
   IAppView& FView;
   TChunkWriter FChunkWriter;
   std::function<void(const QString&)> FPageStatementObserver;
+  QVector<TManifestChunk> FWrittenChunks;
 
   void WriteChunk(const TClientDataSet& page, const QString& fileName);
 };
 
 // Writes every row of DataSet from its current row on, with its field
 // definitions, to FileName as a single-byte data packet; creates or replaces
-// the file. Errors propagate (ENompackError).
+// the file, which the packing reads right after (not forced to the disk).
+// Errors propagate (ENompackError).
 void SaveDataSetToXML(const TClientDataSet& DataSet, const QString& FileName);
