@@ -1,5 +1,7 @@
 #include "PacketCheck.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <algorithm>
@@ -13,6 +15,20 @@
 #include "NompackError.h"
 #include "PacketLayout.h"
 #include "PacketManifestCheck.h"
+
+namespace {
+
+// The bytes of a chunk file, with the message a dataset gives for a file it
+// cannot open.
+QByteArray ReadChunkBytes(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    throw ENompackError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()),
+                        ENompackError::Kind::File);
+  return file.readAll();
+}
+
+}  // namespace
 
 const TPacketTable* TPacketContents::Find(const QString& table) const {
   for (const TPacketTable& t : Tables) {
@@ -41,27 +57,38 @@ bool TPacketCheck::CheckPacket(const QString& packetFolder, const QString& descr
     const QString descriptorError = DescriptorError(lines);
     if (!descriptorError.isEmpty()) throw ENompackError(descriptorError);
     const QStringList tables = DescriptorTables(lines);
+    TCheckedChunks checked;
+    // One listing of the folder serves every table's mask.
+    const QStringList folderFiles = GetFileList(packetFolder, QStringLiteral("*"));
     int fileCount = 0;
     for (const QString& table : tables) {
       RequirePlainTableName(table);
       TPacketTable entry;
       entry.Name = table;
-      entry.ChunkFiles = GetFileList(packetFolder, PacketLayout::ChunkFileMask(table));
+      const QString mask = PacketLayout::ChunkFileMask(table);
+      for (const QString& file : folderFiles) {
+        if (MatchFileMask(file, mask)) entry.ChunkFiles.append(file);
+      }
       SortChunkFiles(entry.ChunkFiles);
       const QString sequenceError = ChunkSequenceError(table, entry.ChunkFiles);
       if (!sequenceError.isEmpty()) throw ENompackError(sequenceError);
       fileCount += entry.ChunkFiles.size();
+      checked.TableFiles.insert(table, entry.ChunkFiles);
       contents.Tables.append(entry);
     }
     const QString caption = QStringLiteral("Проверка на пакета...");
     int filesRead = 0;
-    QHash<QString, int> chunkRows;
     TClientDataSet chunk;
     for (TPacketTable& table : contents.Tables) {
       for (const QString& file : table.ChunkFiles) {
         FView.ShowInstallProgress(caption, ++filesRead, fileCount);
         chunk.Close();
-        chunk.LoadFromFile(packetFolder + file);
+        // One reading gives both the rows and the checksum the manifest
+        // check compares.
+        const QByteArray bytes = ReadChunkBytes(packetFolder + file);
+        checked.Checksums.insert(
+            file, QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+        chunk.LoadFromBytes(bytes, packetFolder + file);
         for (const TFieldDef& def : chunk.FieldDefs()) {
           RequirePlainColumnName(table.Name, def.Name);
           const bool known = std::any_of(
@@ -71,7 +98,7 @@ bool TPacketCheck::CheckPacket(const QString& packetFolder, const QString& descr
           if (!known) table.Columns.append({def, file});
         }
         table.TotalRows += chunk.RecordCount();
-        chunkRows.insert(file, chunk.RecordCount());
+        checked.Rows.insert(file, chunk.RecordCount());
       }
     }
     // Packets made elsewhere or earlier have no manifest; they install on
@@ -79,7 +106,7 @@ bool TPacketCheck::CheckPacket(const QString& packetFolder, const QString& descr
     const QString manifestPath = packetFolder + TPacketManifest::kFileName;
     if (QFileInfo(manifestPath).isFile()) {
       const QString manifestError = PacketManifestError(
-          packetFolder, tables, TPacketManifest::LoadFromFile(manifestPath), chunkRows);
+          packetFolder, tables, TPacketManifest::LoadFromFile(manifestPath), checked);
       if (!manifestError.isEmpty()) throw ENompackError(manifestError);
     }
     return true;

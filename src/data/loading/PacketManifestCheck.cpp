@@ -39,7 +39,7 @@ void WritePacketManifest(const QString& packetFolder, const QStringList& tables)
 }
 
 QString PacketManifestError(const QString& packetFolder, const QStringList& tables,
-                            const TPacketManifest& manifest, const QHash<QString, int>& chunkRows) {
+                            const TPacketManifest& manifest, const TCheckedChunks& checked) {
   const QString& manifestName = TPacketManifest::kFileName;
   for (const QString& table : manifest.Tables()) {
     if (!tables.contains(table))
@@ -50,20 +50,25 @@ QString PacketManifestError(const QString& packetFolder, const QStringList& tabl
   }
   for (const QString& table : tables) {
     // What the installer will load for the table, found the way it finds it.
-    const QStringList files = TableChunkFiles(packetFolder, table);
+    const auto listed = checked.TableFiles.constFind(table);
+    const QStringList files =
+        listed != checked.TableFiles.cend() ? listed.value() : TableChunkFiles(packetFolder, table);
     for (const TManifestChunk& chunk : manifest.Chunks) {
       if (chunk.Table != table) continue;
       const QString path = packetFolder + chunk.FileName;
-      if (!QFileInfo(path).isFile())
+      const auto known = checked.Checksums.constFind(chunk.FileName);
+      if (known == checked.Checksums.cend() && !QFileInfo(path).isFile())
         return QStringLiteral("Липсва файл \"%1\" на таблица %2, записан в %3: пакетът е непълен.")
             .arg(chunk.FileName, table, manifestName);
-      if (FileChecksum(path) != chunk.Checksum)
+      const QByteArray checksum =
+          known != checked.Checksums.cend() ? known.value() : FileChecksum(path);
+      if (checksum != chunk.Checksum)
         return QStringLiteral(
                    "Файлът \"%1\" на таблица %2 е различен от записания в %3 (контролната "
                    "сума не съвпада): файлът е повреден или променен.")
             .arg(chunk.FileName, table, manifestName);
-      const auto counted = chunkRows.constFind(chunk.FileName);
-      const int rows = counted != chunkRows.cend() ? counted.value() : CountChunkRows(path);
+      const auto counted = checked.Rows.constFind(chunk.FileName);
+      const int rows = counted != checked.Rows.cend() ? counted.value() : CountChunkRows(path);
       if (rows != chunk.Rows)
         return QStringLiteral("Файлът \"%1\" на таблица %2 съдържа %3 реда, а в %4 са записани %5.")
             .arg(chunk.FileName, table)
