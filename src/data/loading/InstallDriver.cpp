@@ -52,6 +52,7 @@ bool TInstallDriver::InstallPacket(TLoadTarget& target, const QString& packetFol
                                    const QString& descriptorPath, const TPacketContents& contents,
                                    QString& errorText) {
   errorText.clear();
+  FSummary = TInstallSummary();
   if (!target.PrepareInstall(descriptorPath, contents, errorText)) return false;
   bool committed = false;
   try {
@@ -82,6 +83,10 @@ bool TInstallDriver::InstallPacket(TLoadTarget& target, const QString& packetFol
     errorText = e.Message();
     return false;
   }
+  // What is committed is counted on the same connection: the tables were
+  // emptied inside the transaction, so each must hold the rows loaded.
+  FSummary.Build(contents, FLoader.TableLoads());
+  FSummary.CountTarget(target);
   return true;
 }
 

@@ -142,6 +142,9 @@ class TMySQLLoadTarget : public TLoadTarget {
                           const QString& paramList) const override {
     return QStringLiteral("insert into `%1` (%2) values (%3);").arg(table, columnList, paramList);
   }
+  QString CountStatement(const QString& table) const override {
+    return QStringLiteral("SELECT COUNT(*) FROM `%1`").arg(table);
+  }
   void Bind(TParam& param, TFieldType type, const Variant& value) const override {
     param.DataType = type;
     param.Value = value;
@@ -275,6 +278,9 @@ class TFBLoadTarget : public TLoadTarget {
                           const QString& paramList) const override {
     return QStringLiteral("insert into %1 (%2) values (%3);").arg(table, columnList, paramList);
   }
+  QString CountStatement(const QString& table) const override {
+    return QStringLiteral("SELECT COUNT(*) FROM %1").arg(table);
+  }
   void Bind(TParam& param, TFieldType type, const Variant& value) const override {
     TRowLoader::BindFBParam(param, type, value);
   }
@@ -311,6 +317,12 @@ bool TLoadTarget::CheckTargetShape(TPacketContents& contents, QString& errorText
                 e.Message();
   }
   return errorText.isEmpty();
+}
+
+qint64 TLoadTarget::CountRows(const QString& table) {
+  // The name reaches SQL text unquoted on Firebird.
+  RequirePlainTableName(table);
+  return FDM.Connection(FKind).Open(CountStatement(table))->Value(0).ToInt64();
 }
 
 std::unique_ptr<TQuery> TLoadTarget::CreateStatement() {
