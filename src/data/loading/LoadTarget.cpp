@@ -361,13 +361,40 @@ void TLoadTarget::CheckRowFailure(const QString& table, const ENompackError& e) 
   if (EndsTransaction(e)) throw e;
 }
 
+namespace {
+
+// What a cleanup statement was doing, for the line above the server's text.
+QString StatementDoing(const QString& table, const QString& sql) {
+  const QString verb = sql.section(QLatin1Char(' '), 0, 0).toUpper();
+  if (verb == QLatin1String("DELETE"))
+    return QStringLiteral("Грешка при изтриването на данните от таблица %1:").arg(table);
+  if (verb == QLatin1String("DROP"))
+    return QStringLiteral("Грешка при изтриването на таблица %1:").arg(table);
+  if (verb == QLatin1String("EXECUTE"))
+    return QStringLiteral("Грешка при изпълнението на процедура %1:").arg(table);
+  return QStringLiteral("Грешка при промяната на таблица %1:").arg(table);
+}
+
+}  // namespace
+
 void TLoadTarget::ExecOnTable(const QString& table, const QString& sql) {
   try {
     FDM.Connection(FKind).Execute(sql);
   } catch (const ENompackError& e) {
     if (IsLockFailure(e)) throw TableInUseError(table, e);
-    throw;
+    throw DuringStep(StatementDoing(table, sql), e);
   }
+}
+
+ENompackError DuringStep(const QString& doing, const ENompackError& cause) {
+  const bool serverText = (cause.ErrorKind() == ENompackError::Kind::Server ||
+                           cause.ErrorKind() == ENompackError::Kind::Database) &&
+                          cause.Message() == cause.ServerText();
+  if (!serverText) return cause;
+  ENompackError error(doing + QStringLiteral("\r\n") + cause.Message(), cause.ErrorKind(),
+                      cause.ServerText(), cause.NativeCode());
+  for (const QString& line : cause.Context()) error.AddContext(line);
+  return error;
 }
 
 ENompackError TableInUseError(const QString& table, const ENompackError& cause) {

@@ -135,6 +135,10 @@ class TLoadTarget {
 // "Таблица X се използва от друга програма" with the server's text on the
 // next line.
 ENompackError TableInUseError(const QString& table, const ENompackError& cause);
+// A server's or client library's own text, led by a Bulgarian line saying
+// what was being done. An error whose text is already the program's own
+// (a busy table, a stop, a check) passes unchanged.
+ENompackError DuringStep(const QString& doing, const ENompackError& cause);
 
 // The target of the kind; nullptr for MSSQL, which nothing is loaded into.
 std::unique_ptr<TLoadTarget> MakeLoadTarget(DataBaseType kind, TDM& dm, IAppView& view);
