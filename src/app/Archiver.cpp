@@ -1,5 +1,7 @@
 #include "Archiver.h"
 
+#include <unistd.h>
+
 #include <archive.h>
 #include <archive_entry.h>
 
@@ -273,6 +275,16 @@ bool TArchiver::ListPacketEntrySizes(const QString& archive, QMap<QString, qint6
   });
 }
 
+namespace {
+
+bool SyncToDisk(const QString& fileName) {
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  return ::fsync(file.handle()) == 0;
+}
+
+}  // namespace
+
 bool TArchiver::PackPacketFolder(const QString& packetFolder, QString& archiveName,
                                  QString& errorText) {
   archiveName = PacketLayout::ArchiveName(packetFolder);
@@ -321,6 +333,12 @@ bool TArchiver::PackPacketFolder(const QString& packetFolder, QString& archiveNa
     }
   }
   if (rar.isEmpty()) {
+    // The chunk files are written without waiting for the disk; once they
+    // are deleted the archive is the only copy, so it reaches the disk first.
+    if (!SyncToDisk(tmpName)) {
+      errorText = QStringLiteral("Архивът %1 не може да бъде записан на диска.").arg(tmpName);
+      return false;
+    }
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
       if (!ForceDeleteFile(packetFolder + it.key())) {
         errorText =
