@@ -30,10 +30,11 @@ void RequestStop(int /*signal*/) {
   if (StopFlag) StopFlag->store(true);
 }
 
-// Ctrl+C and TERM ask the installation to stop at its next progress point,
-// where it rolls back what it changed. The handler goes after the first
-// signal, so a second one ends the program at once (the server then undoes
-// the open transaction itself).
+// Ctrl+C and TERM ask the run to stop at its next progress point: an
+// installation rolls back what it changed, a generation removes the packet
+// it had begun. The handler goes after the first signal, so a second one
+// ends the program at once (the server then undoes an open transaction
+// itself; a generation's folder stays).
 void StopOnSignals(IAppView& view) {
   StopFlag = &view.StopFlag();
   struct sigaction action {};
@@ -79,6 +80,7 @@ int main(int argc, char* argv[]) {
   TDM dm(view);
   TRunContext context{dm, view, [settings] { return settings; }, QString(),
                       AddTrailingBackslash(QCoreApplication::applicationDirPath())};
+  StopOnSignals(view);
   try {
     if (generating) {
       TGenerationRun run(context);
@@ -88,7 +90,6 @@ int main(int argc, char* argv[]) {
       Print(stdout, run.LastPacketFile());
       return ecSuccess;
     }
-    StopOnSignals(view);
     TInstallationRun run(context);
     run.InstallPacket();
     view.FinishLine();
