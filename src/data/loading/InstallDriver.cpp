@@ -52,6 +52,14 @@ bool TInstallDriver::InstallPacket(TLoadTarget& target, const QString& packetFol
                                    const QString& descriptorPath, const TPacketContents& contents,
                                    QString& errorText) {
   errorText.clear();
+  FStopped = false;
+  // A stop asked during the checks comes before the first change (the
+  // statements that commit by themselves included).
+  if (FView.StopRequested()) {
+    FStopped = true;
+    errorText = StopRequestedText() + QStringLiteral("\r\n") + UnchangedText();
+    return false;
+  }
   if (!target.PrepareInstall(descriptorPath, contents, errorText)) return false;
   bool committed = false;
   try {
@@ -71,7 +79,10 @@ bool TInstallDriver::InstallPacket(TLoadTarget& target, const QString& packetFol
   if (!committed) {
     // A signal can break off the client's wait on the server; what the user
     // sees is the stop they asked for, not the broken call.
-    if (FView.StopRequested()) errorText = StopRequestedText();
+    if (FView.StopRequested()) {
+      FStopped = true;
+      errorText = StopRequestedText();
+    }
     target.RollbackInstall();
     errorText += QStringLiteral("\r\n") + UnchangedText();
     return false;
