@@ -1,5 +1,8 @@
 // nompack-cli generate, run as a program against the sample database: exit
 // codes, the packet path as the last line of stdout, errors on stderr.
+#include <signal.h>
+
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -252,6 +255,55 @@ class TestCli : public QObject {
     QVERIFY2(r.Exit == exit, qPrintable(r.Err));
     if (exit != 0) QVERIFY2(r.Err.contains(QStringLiteral("Access denied")), qPrintable(r.Err));
     QVERIFY(!(r.Out + r.Err).contains(QStringLiteral("wr0ng-Secret")));
+  }
+
+  // TERM half-way: the run stops at its next chunk, removes the packet it
+  // had begun, says so and exits with 1. The program is held (SIGSTOP) at
+  // its first table's line while the signal is sent, so that it cannot
+  // finish first.
+  void termStopsGeneration_data() {
+    QTest::addColumn<int>("kind");
+    QTest::newRow("mysql") << int(kMySQL);
+    QTest::newRow("firebird") << int(kFireBird);
+  }
+  void termStopsGeneration() {
+    QFETCH(int, kind);
+    NOMPACK_REQUIRE_SERVER(!FUnreachable.contains(kind), FUnreachable.value(kind));
+    QProcess cli;
+    cli.start(QStringLiteral(NOMPACK_CLI_PATH), QStringList{QStringLiteral("generate")} +
+                                                    SourceArgs(kind, Target(kind, kSampleName)) +
+                                                    QStringList{QStringLiteral("--out"), FOut});
+    QVERIFY(cli.waitForStarted());
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray err;
+    while (!err.contains("[1/37] ") && cli.state() == QProcess::Running &&
+           timer.elapsed() < 60000) {
+      cli.waitForReadyRead(100);
+      err += cli.readAllStandardError();
+    }
+    const auto pid = static_cast<pid_t>(cli.processId());
+    QVERIFY2(cli.state() == QProcess::Running, "the run ended before it could be stopped");
+    ::kill(pid, SIGSTOP);
+    ::kill(pid, SIGTERM);
+    ::kill(pid, SIGCONT);
+    QVERIFY(cli.waitForFinished(60000));
+    err += cli.readAllStandardError();
+    const QString text = QString::fromUtf8(err);
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), 1);
+    QCOMPARE(cli.readAllStandardOutput(), QByteArray());
+    QVERIFY2(text.contains(QStringLiteral("Грешка: Процесът е прекъснат от потребителя.\r\n"
+                                          "Генерирането е спряно; незавършеният пакет е изтрит.")),
+             qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("[37/37]")), qPrintable(text));
+    QVERIFY(!text.contains(QStringLiteral("Процесът приключи успешно!")));
+    // No packet folder, no packet file, no archive: the run's log alone.
+    const QStringList left = QDir(FOut).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    QCOMPARE(left.size(), 1);
+    QVERIFY2(left.first().endsWith(DataBasePacketExtension(DataBaseTypeFromIndex(kind)) +
+                                   QStringLiteral(".log")),
+             qPrintable(left.first()));
   }
 
   // An error no step catches: the message, where it happened, exit 1.
