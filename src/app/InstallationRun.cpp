@@ -11,7 +11,9 @@
 #include "DataModule.h"
 #include "InstallDriver.h"
 #include "LoadTarget.h"
+#include "NompackError.h"
 #include "PacketCheck.h"
+#include "PacketDryRun.h"
 #include "PacketLayout.h"
 #include "QBMisc.h"
 #include "ReusedFolderCheck.h"
@@ -43,21 +45,36 @@ QString TInstallationRun::GetFBConnectString() const {
   return FBConnectString(FContext.Settings());
 }
 
-void TInstallationRun::InstallPacket() {
-  if (FRunning) return;
-  FLastRunCompleted = false;
-  FLastRefusedRows = 0;
+bool TInstallationRun::CheckInstallFile() {
   const TRunSettings settings = FContext.Settings();
   if (TrimControls(settings.InstallFile).isEmpty()) {
     FContext.View.ShowError(QStringLiteral("Изберете файл!"));
-    return;
+    return false;
   }
   if (!QFileInfo(settings.InstallFile).isFile()) {
     FContext.View.ShowError(
         QStringLiteral("Файлът \"%1\" не съществува!").arg(settings.InstallFile));
-    return;
+    return false;
   }
-  InstallKind(settings.DataBaseType);
+  return true;
+}
+
+void TInstallationRun::InstallPacket() {
+  if (FRunning) return;
+  FLastRunCompleted = false;
+  FLastRefusedRows = 0;
+  FLastVerdict = TInstallSummary::TVerdict::None;
+  if (!CheckInstallFile()) return;
+  InstallKind(FContext.Settings().DataBaseType);
+}
+
+void TInstallationRun::CheckPacket() {
+  if (FRunning) return;
+  FLastRunCompleted = false;
+  FLastWouldRefuse = 0;
+  if (!CheckInstallFile()) return;
+  const DataBaseType kind = FContext.Settings().DataBaseType;
+  RunLogged(QStringLiteral("Проверка на пакет"), [this, kind] { CheckKindLogged(kind); });
 }
 
 void TInstallationRun::InstallMySQLPacket() {
@@ -71,11 +88,17 @@ void TInstallationRun::InstallMSSQLPacket() {
 }
 
 void TInstallationRun::InstallKind(DataBaseType kind) {
+  RunLogged(QStringLiteral("Инсталиране на пакет"), [this, kind] { InstallKindLogged(kind); });
+}
+
+void TInstallationRun::RunLogged(const QString& title, const std::function<void()>& body) {
   if (FRunning) return;
   TReentrancyGuard guard(FRunning);
   FLastRunCompleted = false;
   FLastRefusedRows = 0;
-  TRunLog log(FContext.DM, FContext.View, QStringLiteral("Инсталиране на пакет"));
+  FLastVerdict = TInstallSummary::TVerdict::None;
+  FLastWouldRefuse = 0;
+  TRunLog log(FContext.DM, FContext.View, title);
   // Beside the packet; a run started without a packet file (the kind's
   // entry points skip the file checks) has nowhere to put it.
   const QString packetFile = FContext.Settings().InstallFile;
@@ -86,7 +109,7 @@ void TInstallationRun::InstallKind(DataBaseType kind) {
     ~TViewReset() { View = nullptr; }
   } viewReset{FView};
   try {
-    InstallKindLogged(kind);
+    body();
   } catch (const std::exception& e) {
     log.RecordFailure(e);
     throw;
@@ -123,7 +146,48 @@ void TInstallationRun::InstallKindLogged(DataBaseType kind) {
       view.ShowError(errorText);
       return;
     }
+    WriteSummary(driver.Summary());
   }
+  FLastRunCompleted = true;
+}
+
+void TInstallationRun::WriteSummary(const TInstallSummary& summary) {
+  IAppView& view = View();
+  FLastVerdict = summary.Verdict();
+  for (const QString& line : summary.TableLines()) view.AppendLog(line);
+  const QString error = summary.ErrorText();
+  if (!error.isEmpty()) view.ShowError(error);
+  view.AppendLog(summary.VerdictLine());
+}
+
+void TInstallationRun::CheckKindLogged(DataBaseType kind) {
+  TDM& dm = FContext.DM;
+  IAppView& view = View();
+  const TRunSettings settings = FContext.Settings();
+  const std::unique_ptr<TLoadTarget> target = MakeLoadTarget(kind, dm, view);
+  // Nothing is installed into MSSQL, so nothing can be tried there.
+  if (!target) {
+    view.ShowError(
+        QStringLiteral("Пакет може да бъде проверен само спрямо база данни MySQL или FireBird."));
+    return;
+  }
+  QString errorText;
+  if (!dm.Connect(kind, ConnectParams(settings), errorText)) {
+    view.ShowError(errorText);
+    return;
+  }
+  TPacketContents contents;
+  if (PreparePacket(target.get(), contents).isEmpty()) return;
+  TPacketDryRun dryRun(*target, view);
+  try {
+    dryRun.CheckRows(AddTrailingBackslash(FContext.PacketFolder), contents);
+  } catch (const ENompackError& e) {
+    view.ShowError(e.Message());
+    return;
+  }
+  for (const QString& line : dryRun.TableLines()) view.AppendLog(line);
+  view.AppendLog(dryRun.VerdictLine());
+  FLastWouldRefuse = dryRun.WouldRefuse();
   FLastRunCompleted = true;
 }
 

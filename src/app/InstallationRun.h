@@ -2,7 +2,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
+#include "InstallSummary.h"
 #include "RunContext.h"
 
 struct TPacketContents;
@@ -20,6 +22,12 @@ class TInstallationRun {
   void InstallMySQLPacket();
   void InstallFBPacket();
   void InstallMSSQLPacket();
+  // The installation tried without changing the target: the file checks,
+  // the connection, unpacking (or reuse), the packet check and the target's
+  // check as an installation makes them, then every row checked against the
+  // target (TPacketDryRun) and reported per table. Nothing in the target
+  // changes. An MSSQL target, which nothing is loaded into, is refused.
+  void CheckPacket();
   // Sets the context's packet folder to the unpack folder and makes sure the
   // packet's files are in it: reused when the user agrees and the folder
   // agrees with the packet's listing (ReusedFolderError), otherwise
@@ -40,20 +48,35 @@ class TInstallationRun {
   // False and nothing propagated); refused rows are counted separately.
   bool LastRunCompleted() const { return FLastRunCompleted; }
   int LastRefusedRows() const { return FLastRefusedRows; }
+  // How the last committed installation's counts compared with the target
+  // (None after any other run).
+  TInstallSummary::TVerdict LastVerdict() const { return FLastVerdict; }
+  // The rows the last completed CheckPacket found the target would refuse.
+  int LastWouldRefuse() const { return FLastWouldRefuse; }
 
  private:
   TRunContext& FContext;
   bool FLastRunCompleted = false;
   int FLastRefusedRows = 0;
+  TInstallSummary::TVerdict FLastVerdict = TInstallSummary::TVerdict::None;
+  int FLastWouldRefuse = 0;
   bool FRunning = false;  // held by a TReentrancyGuard while a run goes
   // The run's log while a run goes (what it shows is saved beside the
   // packet); the front end's view otherwise.
   IAppView* FView = nullptr;
 
   IAppView& View() const { return FView ? *FView : FContext.View; }
-  // The run's log, named after the packet file, around InstallKindLogged.
+  // The "Изберете файл!" and missing-file checks; false after the box.
+  bool CheckInstallFile();
+  // Clears what the last run left and runs `body` under the run's log,
+  // saved beside the packet file.
+  void RunLogged(const QString& title, const std::function<void()>& body);
   void InstallKind(DataBaseType kind);
   void InstallKindLogged(DataBaseType kind);
+  void CheckKindLogged(DataBaseType kind);
+  // The summary after the last stage line: the table lines, an error box
+  // when the target's counts differ, the verdict.
+  void WriteSummary(const TInstallSummary& summary);
   // Unpacking, the descriptor check and, when there is a target to load,
   // the packet check and the target's check; the descriptor path when the
   // packet can be installed, empty after an error box.

@@ -8,8 +8,11 @@
 // Exit codes of nompack-cli, listed in its help.
 enum TCliExitCode {
   ecSuccess = 0,
-  ecFailed = 1,      // bad usage, a step failed and stopped the run, or Ctrl+C / TERM stopped it
-  ecWithErrors = 2,  // install ended, but an error was shown or a row was refused
+  ecFailed = 1,        // bad usage, a step failed and stopped the run, or Ctrl+C / TERM
+  ecWithErrors = 2,    // install ended, but an error was shown or a row was refused;
+                       // check: rows would be refused
+  ecDataMismatch = 3,  // install committed, but the target's rows differ from what was
+                       // loaded (or could not be counted)
 };
 
 // The command line of nompack-cli: the command (first argument), its options,
@@ -17,7 +20,7 @@ enum TCliExitCode {
 // one table of options so that no option goes without its description.
 class TCliCommandLine {
  public:
-  enum TCommand { cmNone, cmGenerate, cmInstall };
+  enum TCommand { cmNone, cmGenerate, cmInstall, cmCheck };
 
   // Reads the program's arguments (its own path first). Returns -1 when the
   // command is to run; otherwise help, version or an error has been printed
@@ -25,7 +28,9 @@ class TCliCommandLine {
   int Read(const QStringList& arguments);
 
   TCommand Command() const { return FCommand; }
-  // 0 MySQL, 1 Firebird, 2 MSSQL, as the window's kind choice.
+  // The command's word ("install"), empty without one.
+  QString Name() const;
+  // 0 MySQL, 1 Firebird, 2 MSSQL, as the window's kind choice (check: 0 or 1).
   int KindIndex() const { return FKindIndex; }
   // An option of the other command is simply not set here.
   bool IsSet(const QString& option) const {

@@ -1,4 +1,5 @@
-// nompack-cli: the generation and installation runs without the window.
+// nompack-cli: the generation and installation runs, and the installation's
+// dry run, without the window.
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <atomic>
@@ -105,9 +106,20 @@ int main(int argc, char* argv[]) {
       return ecSuccess;
     }
     TInstallationRun run(context);
+    if (line.Command() == TCliCommandLine::cmCheck) {
+      run.CheckPacket();
+      view.FinishLine();
+      if (!run.LastRunCompleted()) return ecFailed;
+      return run.LastWouldRefuse() > 0 ? ecWithErrors : ecSuccess;
+    }
     run.InstallPacket();
     view.FinishLine();
     if (!run.LastRunCompleted()) return ecFailed;
+    // Committed, but the target does not hold what was loaded: no script
+    // may take that for a warning.
+    if (run.LastVerdict() == TInstallSummary::TVerdict::Mismatch ||
+        run.LastVerdict() == TInstallSummary::TVerdict::Unverified)
+      return ecDataMismatch;
     return view.ErrorCount() > 0 || run.LastRefusedRows() > 0 ? ecWithErrors : ecSuccess;
   } catch (const ENompackError& e) {
     view.ShowError(TopLevelErrorText(e.Message()));

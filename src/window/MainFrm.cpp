@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -369,6 +370,9 @@ void TMainForm::CreateControls() {
   memLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memLog->setReadOnly(true);
+  // The installation's summary and the dry run lay their counts out in
+  // columns, which only a fixed-width font keeps aligned.
+  memLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
   // Every left-hand label as wide as the widest, so that the fields of all
   // areas start at one x.

@@ -85,17 +85,20 @@ class TestCli : public QObject {
     QTest::addColumn<QStringList>("absent");
     const QStringList common{"--kind",     "--host",    "--database", "--user",
                              "--password", "--fb-path", "--help",     "--version"};
-    QTest::newRow("program") << QStringList{"--help"}
-                             << common + QStringList{"generate", "install", "--out",
-                                                     "--packet", "--reuse", "NOMPACK_PASSWORD",
-                                                     "  2  "}
-                             << QStringList{};
+    QTest::newRow("program")
+        << QStringList{"--help"}
+        << common + QStringList{"generate", "install",          "check", "--out", "--packet",
+                                "--reuse",  "NOMPACK_PASSWORD", "  2  ", "  3  "}
+        << QStringList{};
     QTest::newRow("generate") << QStringList{"generate", "--help"}
                               << common + QStringList{"--out", "NOMPACK_PASSWORD", "  1  "}
                               << QStringList{"--packet", "--reuse", "  2  "};
     QTest::newRow("install -h") << QStringList{"install", "-h"}
-                                << common + QStringList{"--packet", "--reuse", "  2  "}
+                                << common + QStringList{"--packet", "--reuse", "  2  ", "  3  "}
                                 << QStringList{"--out"};
+    QTest::newRow("check --help") << QStringList{"check", "--help"}
+                                  << common + QStringList{"--packet", "--reuse", "  2  "}
+                                  << QStringList{"--out", "  3  "};
   }
   void help() {
     QFETCH(QStringList, args);

@@ -327,6 +327,93 @@ class TestInstallAllOrNothing : public QObject {
              qPrintable(dump.filter("COUNTER").join('\n')));
   }
 
+  // A server refusing a step of the installation itself (not a row) stops
+  // the run: a Bulgarian line says what was being done, the server's own
+  // text follows, and the target is as it was.
+  void serverFailureSaysWhatWasBeingDone_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QStringList>("setup");
+    QTest::addColumn<QString>("doing");
+    QTest::addColumn<QString>("serverText");
+    QTest::newRow("mysql delete refused by a trigger")
+        << int(kMySQL)
+        << QStringList{"CREATE TRIGGER ARTICLE_KEEP BEFORE DELETE ON ARTICLE FOR EACH ROW "
+                       "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'article rows are kept'"}
+        << "Грешка при изтриването на данните от таблица ARTICLE:"
+        << "article rows are kept";
+    // A connection the server ends in the middle of the load is no refused
+    // row: the whole run stops.
+    QTest::newRow("mysql load ended by the server")
+        << int(kMySQL)
+        << QStringList{"CREATE TRIGGER GROUP_END BEFORE INSERT ON N_NZOK_GROUP FOR EACH ROW "
+                       "SIGNAL SQLSTATE 'HY000' SET MYSQL_ERRNO = 1927, MESSAGE_TEXT = "
+                       "'connection was killed'"}
+        << "Грешка при зареждането на таблица N_NZOK_GROUP:"
+        << "connection was killed";
+    QTest::newRow("firebird delete refused by a trigger")
+        << int(kFireBird)
+        << QStringList{"CREATE EXCEPTION ARTICLE_KEPT 'article rows are kept'",
+                       "CREATE TRIGGER ARTICLE_KEEP FOR ARTICLE BEFORE DELETE AS BEGIN "
+                       "EXCEPTION ARTICLE_KEPT; END"}
+        << "Грешка при изтриването на данните от таблица ARTICLE:"
+        << "article rows are kept";
+    QTest::newRow("firebird cleanup procedure fails")
+        << int(kFireBird)
+        << QStringList{"CREATE EXCEPTION CLEANUP_FAILS 'cleanup is not allowed'",
+                       "ALTER PROCEDURE SP_CLEANUP_DB AS BEGIN EXCEPTION CLEANUP_FAILS; END"}
+        << "Грешка при изпълнението на процедура SP_CLEANUP_DB:"
+        << "cleanup is not allowed";
+  }
+  void serverFailureSaysWhatWasBeingDone() {
+    QFETCH(int, kind);
+    QFETCH(QStringList, setup);
+    QFETCH(QString, doing);
+    QFETCH(QString, serverText);
+    REQUIRE_KIND_SERVER(kind);
+    TTarget target(kind);
+    for (const QString& sql : setup) target.Other().Execute(sql);
+    if (kind == kFireBird) target.Other().CommitRetaining();
+    const QStringList before = target.Dump();
+    const QString packet = WriteReusedPacket(FCase->path(), 3);
+
+    RecorderView view;
+    view.Answers = {true};
+    QVERIFY(!Install(kind, target, view, packet));
+    QCOMPARE(view.Errors.size(), 1);
+    const QStringList lines = view.Errors[0].split("\r\n");
+    QVERIFY2(lines.size() >= 3, qPrintable(view.Errors[0]));
+    QCOMPARE(lines.first(), doing);
+    QVERIFY2(lines[1].contains(serverText), qPrintable(view.Errors[0]));
+    QCOMPARE(lines.last(), TInstallDriver::UnchangedText());
+    const QStringList after = target.Dump();
+    QVERIFY2(after == target.Unchanged(before),
+             qPrintable(FirstDifference(target.Unchanged(before), after)));
+  }
+
+  // Tables whose engine ignores transactions are named before the first
+  // change; the other tables are not.
+  void nonTransactionalTablesAreNamed() {
+    REQUIRE_KIND_SERVER(kMySQL);
+    TTarget target(kMySQL);
+    target.Other().Execute("ALTER TABLE ARTICLE ENGINE=MyISAM");
+    target.Other().Execute("ALTER TABLE PHARMACY_NOTES ENGINE=MyISAM");
+    const QString packet = WriteReusedPacket(FCase->path(), 3);
+
+    RecorderView view;
+    view.Answers = {true};
+    QVERIFY2(Install(kMySQL, target, view, packet), qPrintable(view.Errors.join('\n')));
+    const QString named = QStringLiteral(
+        "Таблици без поддръжка на транзакции: ARTICLE (MyISAM). Промените в тях няма да бъдат "
+        "отменени, ако инсталацията не завърши.");
+    const qsizetype at = view.Log.indexOf(named);
+    QVERIFY2(at >= 0, qPrintable(view.Log.join('\n')));
+    const qsizetype firstChange =
+        view.Log.indexOf("Изтриване на таблици с репл.данни от обекти...");
+    QVERIFY(firstChange > at);
+    QCOMPARE(view.Log.filter("Таблици без поддръжка").size(), 1);
+    QCOMPARE(target.Count("ARTICLE"), 2);
+  }
+
   // TERM half-way through a large table: the command line stops at its
   // next progress point, rolls back and says so.
   void termStopsAndRollsBack_data() {

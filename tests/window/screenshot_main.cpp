@@ -2,17 +2,29 @@
 // sample chunk) on a real display for scripts/screenshot.sh, prints the
 // window's geometry once it is painted and stays open until it is killed.
 //
-//   nompack_screenshot main|firebird|explorer|datecheck [CHUNK_FILE]
+//   nompack_screenshot main|firebird EXPORT_FOLDER
+//   nompack_screenshot explorer|datecheck [CHUNK_FILE]
+//   nompack_screenshot generated EXPORT_FOLDER
+//   nompack_screenshot installed EXPORT_FOLDER PACKET FIREBIRD_PATH
 //
 // datecheck: the explorer with the result box of Ctrl+Shift+C over it.
+// generated: "Генерирай" pressed with the export folder typed in, the boxes
+// answered as a user would; the picture is taken when the run is over.
+// installed: the FireBird kind, the target's path and the packet typed in,
+// "Инсталирай" pressed.
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 
 #include "ClientDataSet.h"
+#include "DataModule.h"
 #include "DateTime.h"
 #include "MainFrm.h"
 #include "QBObjectComboBox.h"
@@ -72,6 +84,27 @@ QString WriteSampleChunk(const QString& folder) {
   return fileName;
 }
 
+// Presses the default button of every message box that comes up (the
+// success notice's OK, Yes to a question), a moment after it is painted.
+void AnswerBoxes(QObject* owner) {
+  auto* timer = new QTimer(owner);
+  timer->setInterval(200);
+  QObject::connect(timer, &QTimer::timeout, owner, [] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    QAbstractButton* button = box->defaultButton();
+    if (!button && !box->buttons().isEmpty()) button = box->buttons().first();
+    // Said on stderr, so that a run that failed is not taken for a picture of success.
+    std::fprintf(stderr, "box: %s\n", qPrintable(box->text()));
+    if (button) button->click();
+  });
+  timer->start();
+}
+
+void SetField(TMainForm& form, const char* name, const QString& text) {
+  if (auto* edit = form.findChild<QLineEdit*>(QLatin1String(name))) edit->setText(text);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -82,11 +115,21 @@ int main(int argc, char* argv[]) {
   QTemporaryDir temp;
 
   TMainForm form;
-  if (mode == QLatin1String("firebird")) {
+  const bool installed = mode == QLatin1String("installed");
+  if (mode == QLatin1String("firebird") || installed) {
     auto* kind = form.findChild<TQBObjectComboBox*>(QStringLiteral("cbDataBaseType"));
     kind->setCurrentIndex(1);
     form.cbDataBaseTypeChange();
   }
+  // The fields show the demo's own folder, not the folder the program runs from.
+  if (mode != QLatin1String("explorer") && mode != QLatin1String("datecheck") && args.size() > 2)
+    SetField(form, "edExportFolderName", args[2]);
+  if (installed && args.size() > 4) {
+    SetField(form, "edInstallFile", args[3]);
+    SetField(form, "edFBDBFullPath", args[4]);
+  }
+  TDM dm(form);
+  form.SetDataModule(&dm);
   form.show();
   // Stays up until the script has taken its picture, at most a minute.
   QTimer::singleShot(60000, &app, &QApplication::quit);
@@ -114,8 +157,18 @@ int main(int argc, char* argv[]) {
       ShowXMLExplorer(chunk, &form);
       QApplication::quit();
     });
+  } else if (mode == QLatin1String("generated") || installed) {
+    AnswerBoxes(&form);
+    QTimer::singleShot(300, &form, [&form, installed] {
+      const char* action = installed ? "acInstallPacket" : "acGenerateExport";
+      form.findChild<QAction*>(QLatin1String(action))->trigger();
+      // The run is over when the action returns; the log shows its end.
+      QTimer::singleShot(700, &form, [&form] { PrintGeometry("main", &form); });
+    });
   } else {
     QTimer::singleShot(700, &form, [&form] { PrintGeometry("main", &form); });
   }
-  return QApplication::exec();
+  const int rc = QApplication::exec();
+  form.SetDataModule(nullptr);
+  return rc;
 }

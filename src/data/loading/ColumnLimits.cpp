@@ -220,3 +220,20 @@ QString TColumnLimits::Check(const QString& column, const TColumnLimit* limit,
   }
   return QString();
 }
+
+TChunkLimits::TChunkLimits(const TColumnLimits& limits, const QVector<TFieldDef>& fields,
+                           const QVector<bool>& loaded) {
+  for (int c = 0; c < fields.size(); ++c) {
+    if (c < loaded.size() && loaded[c])
+      FColumns.append({c, fields[c].Name, limits.Find(fields[c].Name)});
+  }
+}
+
+QString TChunkLimits::RowRefusal(const QVector<Variant>& values) const {
+  for (const TColumn& column : FColumns) {
+    if (column.Index >= values.size()) break;
+    QString refusal = TColumnLimits::Check(column.Name, column.Limit, values[column.Index]);
+    if (!refusal.isEmpty()) return refusal;
+  }
+  return QString();
+}

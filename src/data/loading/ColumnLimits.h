@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVector>
 
+#include "FieldType.h"
 #include "Variant.h"
 
 class TDM;
@@ -42,4 +43,29 @@ class TColumnLimits {
 
  private:
   QHash<QString, TColumnLimit> FLimits;
+};
+
+// The limits of one chunk shape, column by column: what the loader checks
+// each row against before sending it, and what a dry run checks it against
+// instead. One check serves both, so that the dry run refuses exactly what
+// the installation would.
+class TChunkLimits {
+ public:
+  TChunkLimits() = default;
+  // `loaded[c]` is false for a chunk column the insert leaves out, which is
+  // never checked. `limits` must outlive this object.
+  TChunkLimits(const TColumnLimits& limits, const QVector<TFieldDef>& fields,
+               const QVector<bool>& loaded);
+
+  // Empty when the row may be sent; otherwise the refusal of its first
+  // column (in chunk order) whose value the target cannot take.
+  QString RowRefusal(const QVector<Variant>& values) const;
+
+ private:
+  struct TColumn {
+    int Index = 0;
+    QString Name;
+    const TColumnLimit* Limit = nullptr;
+  };
+  QVector<TColumn> FColumns;
 };

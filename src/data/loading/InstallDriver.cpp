@@ -53,6 +53,7 @@ bool TInstallDriver::InstallPacket(TLoadTarget& target, const QString& packetFol
                                    QString& errorText) {
   errorText.clear();
   FStopped = false;
+  FSummary = TInstallSummary();
   // A stop asked during the checks comes before the first change (the
   // statements that commit by themselves included).
   if (FView.StopRequested()) {
@@ -60,15 +61,30 @@ bool TInstallDriver::InstallPacket(TLoadTarget& target, const QString& packetFol
     errorText = StopRequestedText() + QStringLiteral("\r\n") + UnchangedText();
     return false;
   }
-  if (!target.PrepareInstall(descriptorPath, contents, errorText)) return false;
+  if (!target.PrepareInstall(descriptorPath, contents, errorText)) {
+    // Only what commits by itself can have run: replica tables dropped,
+    // columns added. No row of the pharmacy's tables was touched.
+    errorText += QStringLiteral(
+        "\r\nДанните в таблиците с номенклатури и документи не са "
+        "променени.");
+    return false;
+  }
   bool committed = false;
   try {
-    target.BeginInstall();
+    try {
+      target.BeginInstall();
+    } catch (const ENompackError& e) {
+      throw DuringStep(QStringLiteral("Грешка при започването на промените в базата данни:"), e);
+    }
     if (target.CleanTarget(descriptorPath, errorText) &&
         InstallData(target, packetFolder, descriptorPath, errorText, &contents)) {
       // A stop asked for after the last row still finds nothing committed.
       ThrowIfStopRequested(FView);
-      target.CommitInstall();
+      try {
+        target.CommitInstall();
+      } catch (const ENompackError& e) {
+        throw DuringStep(QStringLiteral("Грешка при записването на промените в базата данни:"), e);
+      }
       committed = true;
     }
   } catch (const ENompackError& e) {
@@ -90,9 +106,18 @@ bool TInstallDriver::InstallPacket(TLoadTarget& target, const QString& packetFol
   try {
     target.ResetNotedIdentities();
   } catch (const ENompackError& e) {
-    errorText = e.Message();
+    // The rows are in for good by now: the message must not let the user
+    // think otherwise.
+    errorText = QStringLiteral(
+                    "Данните от пакета са записани, но броячите на идентификаторите не са "
+                    "обновени:\r\n") +
+                e.Message();
     return false;
   }
+  // What is committed is counted on the same connection: the tables were
+  // emptied inside the transaction, so each must hold the rows loaded.
+  FSummary.Build(contents, FLoader.TableLoads());
+  FSummary.CountTarget(target);
   return true;
 }
 
@@ -111,6 +136,10 @@ void TInstallDriver::LoadTable(TLoadTarget& target, const QString& table,
   QStringList files =
       known ? known->ChunkFiles : GetFileList(packetFolder, PacketLayout::ChunkFileMask(table));
   const int knownTotal = known ? known->TotalRows : -1;
-  FLoader.LoadChunks(target, packetFolder, files, table, knownTotal);
-  target.TableLoaded();
+  try {
+    FLoader.LoadChunks(target, packetFolder, files, table, knownTotal);
+    target.TableLoaded();
+  } catch (const ENompackError& e) {
+    throw DuringStep(QStringLiteral("Грешка при зареждането на таблица %1:").arg(table), e);
+  }
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "InstallSummary.h"
 #include "RowLoader.h"
 
 class IAppView;
@@ -30,7 +31,8 @@ class TInstallDriver {
   // committed once at the end, then the identity resets. False with the
   // error text when it fails; a failure inside the transaction (a lock, a
   // lost connection, a chunk that fails, a stop) rolls it back and the
-  // text says so on its last line.
+  // text says so on its last line. Once committed, every table is counted
+  // in the target for Summary().
   bool InstallPacket(TLoadTarget& target, const QString& packetFolder,
                      const QString& descriptorPath, const TPacketContents& contents,
                      QString& errorText);
@@ -52,6 +54,9 @@ class TInstallDriver {
 
   TRowLoader& Loader() { return FLoader; }
   int RefusedRows() const { return FLoader.RefusedRows(); }
+  // What the last committed InstallPacket did, checked against the target;
+  // empty (verdict None) after any other run.
+  const TInstallSummary& Summary() const { return FSummary; }
 
  private:
   TDM& FDM;
@@ -59,6 +64,7 @@ class TInstallDriver {
   TRowLoader FLoader;
   const TPacketContents* FChecked = nullptr;
   bool FStopped = false;
+  TInstallSummary FSummary;
 
   void LoadTable(TLoadTarget& target, const QString& table, const QString& packetFolder);
 };

@@ -145,6 +145,9 @@ class TMySQLLoadTarget : public TLoadTarget {
                           const QString& paramList) const override {
     return QStringLiteral("insert into `%1` (%2) values (%3);").arg(table, columnList, paramList);
   }
+  QString CountStatement(const QString& table) const override {
+    return QStringLiteral("SELECT COUNT(*) FROM `%1`").arg(table);
+  }
   void Bind(TParam& param, TFieldType type, const Variant& value) const override {
     param.DataType = type;
     param.Value = value;
@@ -278,6 +281,9 @@ class TFBLoadTarget : public TLoadTarget {
                           const QString& paramList) const override {
     return QStringLiteral("insert into %1 (%2) values (%3);").arg(table, columnList, paramList);
   }
+  QString CountStatement(const QString& table) const override {
+    return QStringLiteral("SELECT COUNT(*) FROM %1").arg(table);
+  }
   void Bind(TParam& param, TFieldType type, const Variant& value) const override {
     TRowLoader::BindFBParam(param, type, value);
   }
@@ -316,6 +322,12 @@ bool TLoadTarget::CheckTargetShape(TPacketContents& contents, QString& errorText
   return errorText.isEmpty();
 }
 
+qint64 TLoadTarget::CountRows(const QString& table) {
+  // The name reaches SQL text unquoted on Firebird.
+  RequirePlainTableName(table);
+  return FDM.Connection(FKind).Open(CountStatement(table))->Value(0).ToInt64();
+}
+
 std::unique_ptr<TQuery> TLoadTarget::CreateStatement() {
   return CreateQuery(FDM, FKind, QString());
 }
@@ -352,13 +364,40 @@ void TLoadTarget::CheckRowFailure(const QString& table, const ENompackError& e) 
   if (EndsTransaction(e)) throw e;
 }
 
+namespace {
+
+// What a cleanup statement was doing, for the line above the server's text.
+QString StatementDoing(const QString& table, const QString& sql) {
+  const QString verb = sql.section(QLatin1Char(' '), 0, 0).toUpper();
+  if (verb == QLatin1String("DELETE"))
+    return QStringLiteral("Грешка при изтриването на данните от таблица %1:").arg(table);
+  if (verb == QLatin1String("DROP"))
+    return QStringLiteral("Грешка при изтриването на таблица %1:").arg(table);
+  if (verb == QLatin1String("EXECUTE"))
+    return QStringLiteral("Грешка при изпълнението на процедура %1:").arg(table);
+  return QStringLiteral("Грешка при промяната на таблица %1:").arg(table);
+}
+
+}  // namespace
+
 void TLoadTarget::ExecOnTable(const QString& table, const QString& sql) {
   try {
     FDM.Connection(FKind).Execute(sql);
   } catch (const ENompackError& e) {
     if (IsLockFailure(e)) throw TableInUseError(table, e);
-    throw;
+    throw DuringStep(StatementDoing(table, sql), e);
   }
+}
+
+ENompackError DuringStep(const QString& doing, const ENompackError& cause) {
+  const bool serverText = (cause.ErrorKind() == ENompackError::Kind::Server ||
+                           cause.ErrorKind() == ENompackError::Kind::Database) &&
+                          cause.Message() == cause.ServerText();
+  if (!serverText) return cause;
+  ENompackError error(doing + QStringLiteral("\r\n") + cause.Message(), cause.ErrorKind(),
+                      cause.ServerText(), cause.NativeCode());
+  for (const QString& line : cause.Context()) error.AddContext(line);
+  return error;
 }
 
 ENompackError TableInUseError(const QString& table, const ENompackError& cause) {

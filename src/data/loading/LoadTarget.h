@@ -92,6 +92,7 @@ class TLoadTarget {
   virtual bool LeavesOut(const QString& column, bool hasPharmId) const = 0;
   virtual QString InsertStatement(const QString& table, const QString& columnList,
                                   const QString& paramList) const = 0;
+  virtual QString CountStatement(const QString& table) const = 0;
   virtual void Bind(TParam& param, TFieldType type, const Variant& value) const = 0;
   // Rows sent in one round trip. MySQL stores a multi-row insert at about
   // five times the rate of single rows with little gain beyond a few hundred;
@@ -99,6 +100,11 @@ class TLoadTarget {
   virtual int BatchRows() const = 0;
   // A table's rows are in: what the target's transaction needs then.
   virtual void TableLoaded() {}
+
+  // Rows the table holds, as the target's connection sees them: after an
+  // installation's commit, what it committed and whatever else (a trigger)
+  // did with it.
+  qint64 CountRows(const QString& table);
 
   // A statement on the target's connection, without text yet.
   std::unique_ptr<TQuery> CreateStatement();
@@ -129,6 +135,10 @@ class TLoadTarget {
 // "Таблица X се използва от друга програма" with the server's text on the
 // next line.
 ENompackError TableInUseError(const QString& table, const ENompackError& cause);
+// A server's or client library's own text, led by a Bulgarian line saying
+// what was being done. An error whose text is already the program's own
+// (a busy table, a stop, a check) passes unchanged.
+ENompackError DuringStep(const QString& doing, const ENompackError& cause);
 
 // The target of the kind; nullptr for MSSQL, which nothing is loaded into.
 std::unique_ptr<TLoadTarget> MakeLoadTarget(DataBaseType kind, TDM& dm, IAppView& view);

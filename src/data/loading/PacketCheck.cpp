@@ -78,9 +78,16 @@ bool TPacketCheck::CheckPacket(const QString& packetFolder, const QString& descr
     // the checks above.
     const QString manifestPath = packetFolder + TPacketManifest::kFileName;
     if (QFileInfo(manifestPath).isFile()) {
-      const QString manifestError = PacketManifestError(
-          packetFolder, tables, TPacketManifest::LoadFromFile(manifestPath), chunkRows);
+      const TPacketManifest manifest = TPacketManifest::LoadFromFile(manifestPath);
+      const QString manifestError = PacketManifestError(packetFolder, tables, manifest, chunkRows);
       if (!manifestError.isEmpty()) throw ENompackError(manifestError);
+      // Kept for the installation's summary, which compares what was loaded
+      // with what the packet was made with.
+      for (TPacketTable& table : contents.Tables) {
+        table.ManifestRows = 0;
+        for (const TManifestChunk& chunk : manifest.Chunks)
+          if (chunk.Table == table.Name) table.ManifestRows += chunk.Rows;
+      }
     }
     return true;
   } catch (const ENompackError& e) {

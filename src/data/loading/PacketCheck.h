@@ -21,6 +21,9 @@ struct TPacketTable {
   QString Name;
   QStringList ChunkFiles;
   int TotalRows = 0;
+  // The rows the packet's manifest lists for the table (its chunks' rows
+  // together), -1 for a packet without a manifest.
+  int ManifestRows = -1;
   QVector<TPacketColumn> Columns;
   // The columns the target's table lacks, which the installation adds
   // before it changes any data (MySQL only; a Firebird target lacking a

@@ -124,6 +124,7 @@ QString TRowLoader::ProgressCaptionTable(const QString& caption) {
 void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStringList& chunkFiles,
                           const QString& table, int knownTotalRows, bool hasPharmId) {
   SortChunkFiles(chunkFiles);
+  FTableLoads.append({table, 0, 0, 0});
   const int totalRows =
       knownTotalRows >= 0 ? knownTotalRows : CountChunkRows(packetFolder, chunkFiles);
   const auto statement = target.CreateStatement();
@@ -135,7 +136,7 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
   TColumnLimits limits;
   QVector<TFieldDef> shapeFields;
   TInsertShape shape;
-  QVector<const TColumnLimit*> columnLimits;
+  TChunkLimits chunkLimits;
   std::unique_ptr<IBatchInsert> batch;
   int batchRows = 1;
   QVector<TPendingRow> pending;
@@ -155,6 +156,7 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
       try {
         batch->ExecuteBatch(sending);
         stored = true;
+        FTableLoads.last().Loaded += sending.size();
       } catch (const ENompackError& e) {
         // A lock, a deadlock or a lost connection is no refusal: the
         // transaction the rows were to join is over.
@@ -165,8 +167,8 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
     for (const TPendingRow& row : pending) {
       if (!row.Refusal.isEmpty())
         LogRefusedRow(row.Refusal, table, row.Values);
-      else if (!stored)
-        InsertRow(target, *statement, shape, row, table);
+      else if (!stored && InsertRow(target, *statement, shape, row, table))
+        ++FTableLoads.last().Loaded;
     }
     rowsDone += pending.size();
     pending.clear();
@@ -178,6 +180,7 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
     chunk.Close();
     chunk.LoadFromFile(packetFolder + file);
     const int rowCount = chunk.RecordCount();
+    FTableLoads.last().RowsRead += rowCount;
     if (rowCount == 0) continue;
     for (const TFieldDef& def : chunk.FieldDefs()) RequirePlainColumnName(table, def.Name);
     // Rows of the previous shape go before its statements are replaced (and
@@ -209,11 +212,12 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
       shape.Columns = columns;
       shape.ColumnParams.clear();
       shape.StatementParams.clear();
-      columnLimits.clear();
+      QVector<bool> loaded;
       for (const TFieldDef& def : shapeFields) {
         shape.ColumnParams.append(leftOut(def) ? -1 : shape.Columns.indexOf(def.Name));
-        columnLimits.append(limits.Find(def.Name));
+        loaded.append(!leftOut(def));
       }
+      chunkLimits = TChunkLimits(limits, shapeFields, loaded);
       shape.PharmIdParam = hasPharmId ? columns.size() - 1 : -1;
       for (const QString& column : columns)
         shape.StatementParams.append(FindParam(statement->Params(), column));
@@ -236,12 +240,11 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
       const QVector<Variant>& values = rows[r];
       TPendingRow row;
       row.Values = values;
+      row.Refusal = chunkLimits.RowRefusal(values);
       row.Params.resize(shape.Columns.size());
       for (int c = 0; c < shapeFields.size(); ++c) {
         const int p = shape.ColumnParams[c];
         if (p < 0) continue;
-        if (row.Refusal.isEmpty())
-          row.Refusal = TColumnLimits::Check(shapeFields[c].Name, columnLimits[c], values[c]);
         row.Params[p].Name = shape.Columns[p];
         target.Bind(row.Params[p], shapeFields[c].DataType, values[c]);
       }
@@ -264,7 +267,7 @@ bool TRowLoader::IsRefusal(const ENompackError& e) {
          e.ErrorKind() == ENompackError::Kind::Database;
 }
 
-void TRowLoader::InsertRow(TLoadTarget& target, TQuery& statement, const TInsertShape& shape,
+bool TRowLoader::InsertRow(TLoadTarget& target, TQuery& statement, const TInsertShape& shape,
                            const TPendingRow& row, const QString& table) {
   TParams& params = statement.Params();
   for (int i = 0; i < shape.StatementParams.size(); ++i) {
@@ -274,6 +277,7 @@ void TRowLoader::InsertRow(TLoadTarget& target, TQuery& statement, const TInsert
   }
   try {
     statement.ExecSQL();
+    return true;
   } catch (const ENompackError& e) {
     // A value that does not convert to the type it is bound as is no
     // refusal by the database: it stops the loader.
@@ -284,15 +288,22 @@ void TRowLoader::InsertRow(TLoadTarget& target, TQuery& statement, const TInsert
     // transaction.
     LogRefusedRow(e.Message(), table, row.Values);
   }
+  return false;
 }
 
-void TRowLoader::LogRefusedRow(const QString& message, const QString& table,
-                               const QVector<Variant>& values) {
-  ++FRefusedRows;
+QString TRowLoader::RefusedRowLine(const QString& message, const QString& table,
+                                   const QVector<Variant>& values) {
   QString line = message + QStringLiteral(" table: ") + table + QStringLiteral("> ");
   for (const Variant& value : values) {
     line += value.ToString();
     line += QLatin1Char(' ');
   }
-  FView.AppendLog(line);
+  return line;
+}
+
+void TRowLoader::LogRefusedRow(const QString& message, const QString& table,
+                               const QVector<Variant>& values) {
+  ++FRefusedRows;
+  if (!FTableLoads.isEmpty()) ++FTableLoads.last().Refused;
+  FView.AppendLog(RefusedRowLine(message, table, values));
 }

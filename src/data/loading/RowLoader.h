@@ -23,6 +23,15 @@ class TQuery;
 // undoes only its own statement, whatever transaction the caller runs.
 class TRowLoader {
  public:
+  // What became of one table's rows: read from its chunk files, inserted,
+  // and refused (each with its logged line).
+  struct TTableLoad {
+    QString Table;
+    int RowsRead = 0;
+    int Loaded = 0;
+    int Refused = 0;
+  };
+
   TRowLoader(TDM& dm, IAppView& view);
 
   // `chunkFiles` (bare names in `packetFolder`) is sorted in place. A known
@@ -57,6 +66,13 @@ class TRowLoader {
 
   // Rows refused since the loader was made.
   int RefusedRows() const { return FRefusedRows; }
+  // Each table loaded since the loader was made, in loading order.
+  const QVector<TTableLoad>& TableLoads() const { return FTableLoads; }
+
+  // The refused-row line: the refusal's text, " table: ", the table, "> ",
+  // then each value of the row followed by a blank (NULL as nothing).
+  static QString RefusedRowLine(const QString& message, const QString& table,
+                                const QVector<Variant>& values);
 
   TIdentityReset& Identity() { return FIdentity; }
 
@@ -65,6 +81,7 @@ class TRowLoader {
   IAppView& FView;
   TIdentityReset FIdentity;
   int FRefusedRows = 0;
+  QVector<TTableLoad> FTableLoads;
 
   // The insert of one chunk shape: its columns (PHARM_ID last where the
   // loader sets it), for each chunk column the column it binds (-1 for one
@@ -90,8 +107,8 @@ class TRowLoader {
   // What the server said no to, as opposed to a value the client could not
   // convert or a fault of the loader.
   static bool IsRefusal(const ENompackError& e);
-  // The row on its own, logged when refused.
-  void InsertRow(TLoadTarget& target, TQuery& statement, const TInsertShape& shape,
+  // The row on its own, logged when refused; true when it was stored.
+  bool InsertRow(TLoadTarget& target, TQuery& statement, const TInsertShape& shape,
                  const TPendingRow& row, const QString& table);
   void LogRefusedRow(const QString& message, const QString& table, const QVector<Variant>& values);
 };
