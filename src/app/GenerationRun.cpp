@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 
 #include "AppMiscFiles.h"
@@ -127,53 +128,38 @@ void TGenerationRun::ExportPacket(DataBaseType kind, IAppView& view, const QElap
   }
   // What the export counted, for the summary after the notice.
   QList<QPair<QString, int>> tableRows;
-  const std::unique_ptr<TExportSource> source = MakeExportSource(kind, dm);
-  // The repair is committed before the snapshot, so the export reads it.
-  source->RepairSource();
-
   try {
-    // Every table as of one moment: a packet of tables read at different
-    // times could pair rows with parents or stock that changed meanwhile.
-    TReadSnapshot snapshot(source->Connection());
-    QString version;
-    try {
-      version = source->DataVersion();
-    } catch (ENompackError& e) {
-      e.AddContext(QStringLiteral("reading the schema version"));
-      throw;
-    }
-    const QStringList list = WriteTablesDescr(version);
-    const int tableCount = list.size() - 1;
-    TExporter exporter(dm, view);
-    for (int n = 1; n <= tableCount; ++n) {
-      const QString& table = list.at(n);
-      view.ShowMainProgress(table, n, tableCount);
-      int rows = 0;
-      exporter.ExportTable(*source, table, FContext.PacketFolder, kChunkSize, rows);
-      tableRows.append({table, rows});
-    }
-
-    // The installer compares what it unpacks with this record of every chunk.
-    TPacketManifest manifest;
-    manifest.Chunks = exporter.WrittenChunks();
-    manifest.SaveToFile(FContext.PacketFolder + TPacketManifest::kFileName);
-    snapshot.End();
+    ExportTables(kind, view, tableRows);
   } catch (...) {
-    // The export's error is the one the user sees; a failing close after it
-    // must not replace it.
+    // A signal can break off a server call; a stop the user asked for ends
+    // the run as a stop, whatever the call said.
+    if (!view.StopRequested()) throw;
     try {
       dm.Disconnect(kind);
     } catch (...) {
     }
-    throw;
+    StopGeneration(view, QString());
+    return;
   }
-  dm.Disconnect(kind);
+  if (view.StopRequested()) {
+    StopGeneration(view, QString());
+    return;
+  }
 
   // The packet folder is the only copy of the export until the packet file
   // holds all of it: a failure here keeps it and says so.
   TArchiver archiver(FContext.ProgramFolder);
   QString archiveName;
-  if (!archiver.PackPacketFolder(FContext.PacketFolder, archiveName, errorText)) {
+  // An archive of that name from before is not this run's to remove.
+  const QString tmpArchive =
+      PacketLayout::ArchiveName(FContext.PacketFolder) + QStringLiteral(".tmp");
+  const bool tmpExisted = QFileInfo::exists(tmpArchive);
+  const bool packed = archiver.PackPacketFolder(FContext.PacketFolder, archiveName, errorText);
+  if (view.StopRequested()) {
+    StopGeneration(view, tmpExisted ? QString() : tmpArchive);
+    return;
+  }
+  if (!packed) {
     view.ShowError(
         QStringLiteral("Пакетът не е архивиран: %1\nИзнесените файлове са запазени в папка %2.")
             .arg(errorText, FContext.PacketFolder));
@@ -196,4 +182,81 @@ void TGenerationRun::ExportPacket(DataBaseType kind, IAppView& view, const QElap
   for (const QString& line :
        SummaryLines(packet.absoluteFilePath(), packet.size(), tableRows, milliseconds))
     view.AppendLog(line);
+}
+
+void TGenerationRun::ExportTables(DataBaseType kind, IAppView& view,
+                                  QList<QPair<QString, int>>& tableRows) {
+  TDM& dm = FContext.DM;
+  const std::unique_ptr<TExportSource> source = MakeExportSource(kind, dm);
+  // The repair is committed before the snapshot, so the export reads it.
+  source->RepairSource();
+
+  try {
+    // Every table as of one moment: a packet of tables read at different
+    // times could pair rows with parents or stock that changed meanwhile.
+    TReadSnapshot snapshot(source->Connection());
+    QString version;
+    try {
+      version = source->DataVersion();
+    } catch (ENompackError& e) {
+      e.AddContext(QStringLiteral("reading the schema version"));
+      throw;
+    }
+    const QStringList list = WriteTablesDescr(version);
+    const int tableCount = list.size() - 1;
+    TExporter exporter(dm, view);
+    for (int n = 1; n <= tableCount; ++n) {
+      const QString& table = list.at(n);
+      view.ShowMainProgress(table, n, tableCount);
+      // The progress call let the window's events run: a stop asked there
+      // is seen before the table is read.
+      ThrowIfStopRequested(view);
+      int rows = 0;
+      exporter.ExportTable(*source, table, FContext.PacketFolder, kChunkSize, rows);
+      tableRows.append({table, rows});
+    }
+
+    // The installer compares what it unpacks with this record of every chunk.
+    TPacketManifest manifest;
+    manifest.Chunks = exporter.WrittenChunks();
+    manifest.SaveToFile(FContext.PacketFolder + TPacketManifest::kFileName);
+    snapshot.End();
+  } catch (...) {
+    // The export's error is the one the user sees; a failing close after it
+    // must not replace it.
+    try {
+      dm.Disconnect(kind);
+    } catch (...) {
+    }
+    throw;
+  }
+  dm.Disconnect(kind);
+}
+
+bool TGenerationRun::RemoveUnfinishedPacket(const QString& tmpArchive) {
+  const QString folder = FContext.PacketFolder;
+  // Only what a generation writes goes, so that a folder that held files of
+  // its own keeps them (and stays).
+  QStringList files{PacketLayout::kDescriptorFileName, TPacketManifest::kFileName};
+  for (const QString& table : PacketLayout::PacketTables())
+    files += GetFileList(folder, PacketLayout::ChunkFileMask(table));
+  bool removed = true;
+  for (const QString& file : files) {
+    const QString path = folder + file;
+    if (QFileInfo::exists(path) && !QFile::remove(path)) removed = false;
+  }
+  if (QFileInfo::exists(folder) && !QDir().rmdir(folder)) removed = false;
+  if (!tmpArchive.isEmpty() && QFileInfo::exists(tmpArchive) && !QFile::remove(tmpArchive))
+    removed = false;
+  return removed;
+}
+
+void TGenerationRun::StopGeneration(IAppView& view, const QString& tmpArchive) {
+  const QString done =
+      RemoveUnfinishedPacket(tmpArchive)
+          ? QStringLiteral("Генерирането е спряно; незавършеният пакет е изтрит.")
+          : QStringLiteral("Генерирането е спряно; незавършеният пакет не е изтрит изцяло: %1")
+                .arg(QDir::toNativeSeparators(FContext.PacketFolder));
+  view.AppendLog(done);
+  view.ShowError(StopRequestedText() + QStringLiteral("\r\n") + done);
 }

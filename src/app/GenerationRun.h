@@ -51,5 +51,13 @@ class TGenerationRun {
   // tables, archive, packet file, notice and summary, the same for the three
   // kinds. Reports through `view`, the run's log.
   void ExportPacket(DataBaseType kind, IAppView& view, const QElapsedTimer& timer);
+  // Repair, descriptor, the tables and the manifest in one read snapshot;
+  // the connection is closed afterwards, also when an error leaves.
+  void ExportTables(DataBaseType kind, IAppView& view, QList<QPair<QString, int>>& tableRows);
+  // A stop the user asked for: the packet begun (the folder's packet files,
+  // the folder, the run's own ".tmp" archive when named) is removed, and the
+  // log and an error box say so. No success notice follows.
+  void StopGeneration(IAppView& view, const QString& tmpArchive);
+  bool RemoveUnfinishedPacket(const QString& tmpArchive);
   void GeneratePacket(DataBaseType kind);
 };

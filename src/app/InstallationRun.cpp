@@ -141,6 +141,8 @@ void TInstallationRun::InstallKindLogged(DataBaseType kind) {
         driver.InstallPacket(*target, FContext.PacketFolder, descriptorPath, contents, errorText);
     FLastRefusedRows = driver.RefusedRows();
     if (!ok) {
+      // The log, too, says what became of the target.
+      if (driver.Stopped()) view.AppendLog(TInstallDriver::UnchangedText());
       view.ShowError(errorText);
       return;
     }

@@ -8,7 +8,7 @@
 // Exit codes of nompack-cli, listed in its help.
 enum TCliExitCode {
   ecSuccess = 0,
-  ecFailed = 1,        // bad usage, or a step failed and stopped the run
+  ecFailed = 1,        // bad usage, a step failed and stopped the run, or Ctrl+C / TERM
   ecWithErrors = 2,    // install ended, but an error was shown or a row was refused;
                        // check: rows would be refused
   ecDataMismatch = 3,  // install committed, but the target's rows differ from what was

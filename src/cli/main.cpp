@@ -23,27 +23,42 @@ void Print(std::FILE* stream, const QString& text) {
   std::fflush(stream);
 }
 
-// The view's stop request, for the signal handler.
-std::atomic<bool>* StopFlag = nullptr;
+// The view's stop request, for the signal handler; null when no run can
+// take it.
+std::atomic<std::atomic<bool>*> StopFlag{nullptr};
+static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free);
 
 void RequestStop(int /*signal*/) {
-  // Only a lock-free atomic store: nothing else is safe inside a handler.
-  if (StopFlag) StopFlag->store(true);
+  // Only lock-free atomics: nothing else is safe inside a handler.
+  if (std::atomic<bool>* flag = StopFlag.load()) flag->store(true);
 }
 
-// Ctrl+C and TERM ask the installation to stop at its next progress point,
-// where it rolls back what it changed. The handler goes after the first
-// signal, so a second one ends the program at once (the server then undoes
-// the open transaction itself).
-void StopOnSignals(IAppView& view) {
-  StopFlag = &view.StopFlag();
-  struct sigaction action {};
-  action.sa_handler = RequestStop;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART | SA_RESETHAND;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
+// Ctrl+C and TERM ask the run to stop at its next progress point: an
+// installation rolls back what it changed, a generation removes the packet
+// it had begun. The handler goes after the first signal, so a second one
+// ends the program at once (the server then undoes an open transaction
+// itself; a generation's folder stays). Before the view goes, the signals
+// get their default back: a late one must not write into a view that no
+// longer exists.
+class TStopOnSignals {
+ public:
+  explicit TStopOnSignals(IAppView& view) {
+    StopFlag.store(&view.StopFlag());
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+  }
+  ~TStopOnSignals() {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    StopFlag.store(nullptr);
+  }
+  TStopOnSignals(const TStopOnSignals&) = delete;
+  TStopOnSignals& operator=(const TStopOnSignals&) = delete;
+};
 
 }  // namespace
 
@@ -80,6 +95,7 @@ int main(int argc, char* argv[]) {
   TDM dm(view);
   TRunContext context{dm, view, [settings] { return settings; }, QString(),
                       AddTrailingBackslash(QCoreApplication::applicationDirPath())};
+  const TStopOnSignals stopOnSignals(view);
   try {
     if (generating) {
       TGenerationRun run(context);
@@ -89,7 +105,6 @@ int main(int argc, char* argv[]) {
       Print(stdout, run.LastPacketFile());
       return ecSuccess;
     }
-    StopOnSignals(view);
     TInstallationRun run(context);
     if (line.Command() == TCliCommandLine::cmCheck) {
       run.CheckPacket();

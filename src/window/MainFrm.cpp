@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -143,6 +144,13 @@ void TMainForm::CreateActions() {
   acBrowseInstallPacket = makeAction("acBrowseInstallPacket", QStringLiteral("..."),
                                      &TMainForm::acBrowseInstallPacketExecute);
   acExploreXML = makeAction("acExploreXML", QStringLiteral("XML"), &TMainForm::acExploreXMLExecute);
+  // The progress calls let key presses reach the window during a run: Escape
+  // there is the way to stop it. A shortcut of this window only, so that the
+  // key still closes a box or the explorer as before.
+  acStopRun = makeAction("acStopRun", QString(), &TMainForm::acStopRunExecute);
+  acStopRun->setShortcut(QKeySequence(Qt::Key_Escape));
+  acStopRun->setShortcutContext(Qt::WindowShortcut);
+  acStopRun->setEnabled(false);
 }
 
 void TMainForm::CreateControls() {
@@ -508,8 +516,23 @@ void TMainForm::SetActionsEnabled(bool enabled) {
     action->setEnabled(enabled);
 }
 
+void TMainForm::acStopRunExecute() {
+  // Re-entrancy guard: the question's own event loop lets a second Escape
+  // through to the window while the first question is open.
+  if (!FRunning || FAskingStop || StopRequested()) return;
+  TReentrancyGuard asking(FAskingStop);
+  const QString consequence =
+      FGenerating
+          ? QStringLiteral("Генерирането ще бъде спряно и незавършеният пакет ще бъде изтрит.")
+          : QStringLiteral(
+                "Инсталирането ще бъде спряно и промените в базата данни ще бъдат отменени.");
+  // The run waits inside its progress call while the question is open.
+  if (AskConfirm(consequence + QStringLiteral("\r\nДа се спре ли процесът?")) && FRunning)
+    RequestStop();
+}
+
 template <typename Run>
-void TMainForm::RunGuarded(Run run) {
+void TMainForm::RunGuarded(bool generating, Run run) {
   if (!FContext) {
     ShowTopLevelError(QStringLiteral("The data module is not created"));
     return;
@@ -521,11 +544,16 @@ void TMainForm::RunGuarded(Run run) {
   struct TRunScope {
     TMainForm& Form;
     TReentrancyGuard Guard;  // released last, after the actions are back
-    explicit TRunScope(TMainForm& form) : Form(form), Guard(form.FRunning) {
+    explicit TRunScope(TMainForm& form, bool generating) : Form(form), Guard(form.FRunning) {
       Form.SetActionsEnabled(false);
       Form.FContext->PacketFolder = Form.FPacketFolder;
+      // A stop asked of an earlier run is not this one's.
+      Form.ClearStopRequest();
+      Form.FGenerating = generating;
+      Form.acStopRun->setEnabled(true);
     }
     ~TRunScope() {
+      Form.acStopRun->setEnabled(false);
       Form.FPacketFolder = Form.FContext->PacketFolder;
       Form.SetActionsEnabled(true);
     }
@@ -534,7 +562,7 @@ void TMainForm::RunGuarded(Run run) {
   QString context;
   bool failed = false;
   {
-    TRunScope scope(*this);
+    TRunScope scope(*this, generating);
     try {
       run();
     } catch (const std::exception& e) {
@@ -552,12 +580,12 @@ void TMainForm::RunGuarded(Run run) {
 
 void TMainForm::acGenerateExportExecute() {
   if (FRunning) return;
-  RunGuarded([this] { FGenerationRun->GenerateExport(); });
+  RunGuarded(true, [this] { FGenerationRun->GenerateExport(); });
 }
 
 void TMainForm::acInstallPacketExecute() {
   if (FRunning) return;
-  RunGuarded([this] { FInstallationRun->InstallPacket(); });
+  RunGuarded(false, [this] { FInstallationRun->InstallPacket(); });
 }
 
 // --------------------------------------------------------------- IAppView

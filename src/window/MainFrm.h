@@ -59,6 +59,9 @@ class TMainForm : public QMainWindow, public IAppView {
   void acInstallPacketExecute();
   void acBrowseInstallPacketExecute();
   void acExploreXMLExecute();
+  // Escape during a run: asks whether to stop it, and on Yes asks the run
+  // to stop at its next progress point.
+  void acStopRunExecute();
 
   // The settings as the fields hold them at this moment.
   TRunSettings CurrentSettings() const;
@@ -126,6 +129,7 @@ class TMainForm : public QMainWindow, public IAppView {
   QAction* acInstallPacket = nullptr;
   QAction* acBrowseInstallPacket = nullptr;
   QAction* acExploreXML = nullptr;
+  QAction* acStopRun = nullptr;  // enabled only while a run goes
   // Non-visual parts
   TOpenDialog* FOpenDialog = nullptr;
   TQBBrowseFolderDialog* FBrowseFolderDialog = nullptr;
@@ -137,6 +141,9 @@ class TMainForm : public QMainWindow, public IAppView {
   std::unique_ptr<TInstallationRun> FInstallationRun;
   bool FRunning = false;
   bool FShown = false;
+  // What the stop question says: which run goes.
+  bool FGenerating = false;
+  bool FAskingStop = false;  // the stop question is open
 
   void CentreOnScreen();
   void CreateControls();
@@ -144,7 +151,7 @@ class TMainForm : public QMainWindow, public IAppView {
   void UpdateDBTypePanels();
   // Runs one of the two runs with the actions disabled.
   template <typename Run>
-  void RunGuarded(Run run);
+  void RunGuarded(bool generating, Run run);
   void SetActionsEnabled(bool enabled);
   class TFilterScope;
   // Runs the open-file dialog with the extension's filter and restores the

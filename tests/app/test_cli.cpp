@@ -1,5 +1,8 @@
 // nompack-cli generate, run as a program against the sample database: exit
 // codes, the packet path as the last line of stdout, errors on stderr.
+#include <signal.h>
+
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -255,6 +258,52 @@ class TestCli : public QObject {
     QVERIFY2(r.Exit == exit, qPrintable(r.Err));
     if (exit != 0) QVERIFY2(r.Err.contains(QStringLiteral("Access denied")), qPrintable(r.Err));
     QVERIFY(!(r.Out + r.Err).contains(QStringLiteral("wr0ng-Secret")));
+  }
+
+  // TERM half-way: the run stops at its next chunk, removes the packet it
+  // had begun, says so and exits with 1. Another session holds ARTICLE
+  // (LOCK TABLES), so that the program waits at that table, half-way, while
+  // the signal is sent; the lock goes right after.
+  void termStopsGeneration() {
+    NOMPACK_REQUIRE_SERVER(!FUnreachable.contains(kMySQL), FUnreachable.value(kMySQL));
+    auto holder = Connect(kMySQL, Target(kMySQL, kSampleName));
+    holder->Execute(QStringLiteral("LOCK TABLES ARTICLE WRITE"));
+    QProcess cli;
+    cli.start(QStringLiteral(NOMPACK_CLI_PATH),
+              QStringList{QStringLiteral("generate")} +
+                  SourceArgs(kMySQL, Target(kMySQL, kSampleName)) +
+                  QStringList{QStringLiteral("--out"), FOut});
+    QVERIFY(cli.waitForStarted());
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray err;
+    while (!err.contains("] ARTICLE\n") && cli.state() == QProcess::Running &&
+           timer.elapsed() < 60000) {
+      cli.waitForReadyRead(100);
+      err += cli.readAllStandardError();
+    }
+    // Waiting for the lock, in its count of ARTICLE.
+    QTest::qWait(200);
+    const bool running = cli.state() == QProcess::Running;
+    if (running) ::kill(static_cast<pid_t>(cli.processId()), SIGTERM);
+    QTest::qWait(100);
+    holder->Execute(QStringLiteral("UNLOCK TABLES"));
+    QVERIFY2(running, err.constData());
+    QVERIFY(cli.waitForFinished(60000));
+    err += cli.readAllStandardError();
+    const QString text = QString::fromUtf8(err);
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), 1);
+    QCOMPARE(cli.readAllStandardOutput(), QByteArray());
+    QVERIFY2(text.contains(QStringLiteral("Грешка: Процесът е прекъснат от потребителя.\r\n"
+                                          "Генерирането е спряно; незавършеният пакет е изтрит.")),
+             qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("[22/37]")), qPrintable(text));
+    QVERIFY(!text.contains(QStringLiteral("Процесът приключи успешно!")));
+    // No packet folder, no packet file, no archive: the run's log alone.
+    const QStringList left = QDir(FOut).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    QCOMPARE(left.size(), 1);
+    QVERIFY2(left.first().endsWith(QStringLiteral(".mpd.log")), qPrintable(left.first()));
   }
 
   // An error no step catches: the message, where it happened, exit 1.

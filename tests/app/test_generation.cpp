@@ -2,10 +2,13 @@
 // source kind (MariaDB, Firebird, the ODBC layer on SQLite): the packet a
 // standard tool unpacks, its descriptor and chunk files against the source,
 // the progress calls, the PARCEL repair, and each way the run can fail.
+#include <signal.h>
+
 #include <QDateTime>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 
 #include "Archiver.h"
 #include "DateTime.h"
@@ -44,6 +47,41 @@ class ReenteringView : public RecorderView {
     if (OnTable) OnTable();
   }
 };
+
+// A view that asks the run to stop at a chosen progress call, as the window
+// does when Escape there is answered Yes.
+class StoppingView : public RecorderView {
+ public:
+  QString StopInTable;  // the table whose progress asks the stop
+  int StopAtRows = 0;   // once that many of its rows are out; 0: at its start
+  int CallsAtStop = -1;
+
+  void ShowMainProgress(const QString& caption, int done, int total) override {
+    RecorderView::ShowMainProgress(caption, done, total);
+    FTable = caption;
+    if (StopAtRows == 0 && caption == StopInTable) Stop();
+  }
+  void ShowTableProgress(int done, int total) override {
+    RecorderView::ShowTableProgress(done, total);
+    if (StopAtRows > 0 && FTable == StopInTable && done >= StopAtRows) Stop();
+  }
+
+ private:
+  QString FTable;
+  void Stop() {
+    if (CallsAtStop >= 0) return;
+    CallsAtStop = Calls.size();
+    RequestStop();
+  }
+};
+
+const QString kStopped = QStringLiteral("Генерирането е спряно; незавършеният пакет е изтрит.");
+
+// The stop flag a signal sets, as the command line's handler does.
+std::atomic<bool>* SignalStopFlag = nullptr;
+void StopOnSignal(int /*signal*/) {
+  if (SignalStopFlag) SignalStopFlag->store(true);
+}
 
 }  // namespace
 
@@ -632,6 +670,94 @@ class TestGeneration : public QObject {
     QCOMPARE(ExportFolderEntries(),
              (QStringList{QFileInfo(run.LastPacketFile()).fileName(),
                           QFileInfo(run.LastPacketFile()).fileName() + QStringLiteral(".log")}));
+  }
+
+  // A stop asked after a chunk or before a table ends the export there: the
+  // connection is closed, the begun packet (folder, descriptor, chunks) is
+  // removed, no packet file and no success notice; the log and the box say
+  // what was done.
+  void stopRemovesTheUnfinishedPacket_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<int>("rows");
+    for (int kind : {int(kMySQL), int(kFireBird), int(kODBC)}) {
+      const QByteArray name = KindName(kind).toLatin1();
+      QTest::newRow(name + " after a chunk") << kind << "ARTICLE" << 50;
+      QTest::newRow(name + " before a table") << kind << "ARTICLE" << 0;
+      QTest::newRow(name + " before the last table")
+          << kind << PacketLayout::PacketTables().last() << 0;
+    }
+  }
+  void stopRemovesTheUnfinishedPacket() {
+    QFETCH(int, kind);
+    QFETCH(QString, table);
+    QFETCH(int, rows);
+    REQUIRE_KIND(kind);
+    auto view = std::make_unique<StoppingView>();
+    StoppingView* raw = view.get();
+    raw->StopInTable = table;
+    raw->StopAtRows = rows;
+    Prepare(SourceSettings(kind, Target(kind, kSampleName), FExportFolder), QString(),
+            std::move(view));
+    TGenerationRun run(*FContext);
+    const Outcome o = Generate(run);
+    QVERIFY2(!o.Threw, qPrintable(o.FullText));
+    QVERIFY(raw->CallsAtStop > 0);
+    QCOMPARE(FView->Notices, QStringList());
+    QCOMPARE(FView->Errors,
+             QStringList{QStringLiteral("Процесът е прекъснат от потребителя.\r\n") + kStopped});
+    QCOMPARE(FView->Log, QStringList{kStopped});
+    QVERIFY(run.LastPacketFile().isEmpty());
+    QVERIFY(!Connected(kind));
+    // Only the run's log is left beside where the packet would be.
+    const QString packet =
+        FContext->PacketFolder.chopped(1) + DataBasePacketExtension(DataBaseTypeFromIndex(kind));
+    QCOMPARE(ExportFolderEntries(), QStringList{QFileInfo(packet).fileName() + ".log"});
+    // Stopped at once: after the asking call only the log line, the box and
+    // the progress reset.
+    const QList<RecorderView::Call> after = FView->Calls.mid(raw->CallsAtStop);
+    QStringList kinds;
+    for (const auto& call : after) kinds.append(call.Kind);
+    QCOMPARE(kinds, (QStringList{"log", "error", "main", "table"}));
+    VerifyReset();
+    const QStringList saved = SavedLogLines(packet + QStringLiteral(".log"));
+    QVERIFY(!saved.isEmpty());
+    QCOMPARE(saved.mid(1),
+             (QStringList{kStopped, "Грешка: Процесът е прекъснат от потребителя.", kStopped}));
+  }
+
+  // A signal that comes while the archiver runs (the command line's Ctrl+C
+  // reaches the archiver too): the archive it began and the folder go.
+  void stopDuringPackingRemovesTheArchive() {
+    REQUIRE_KIND(int(kMySQL));
+    const QString program = FTemp.path() + QStringLiteral("/stopping rar/");
+    QDir().mkpath(program);
+    {
+      QFile f(program + QStringLiteral("rar"));
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      // Its 5th argument is the archive; the signal goes to the test.
+      f.write("#!/bin/sh\nprintf 'part of an archive' > \"$5\"\nkill -USR1 $PPID\nsleep 0.2\n");
+      f.close();
+      f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    Prepare(SourceSettings(kMySQL, Target(kMySQL, kSampleName), FExportFolder), program);
+    SignalStopFlag = &FView->StopFlag();
+    struct sigaction action {
+    }, previous{};
+    action.sa_handler = StopOnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGUSR1, &action, &previous);
+    TGenerationRun run(*FContext);
+    const Outcome o = Generate(run);
+    sigaction(SIGUSR1, &previous, nullptr);
+    SignalStopFlag = nullptr;
+    QVERIFY2(!o.Threw, qPrintable(o.FullText));
+    QVERIFY(FView->StopRequested());
+    QCOMPARE(FView->Notices, QStringList());
+    QCOMPARE(FView->Log, QStringList{kStopped});
+    QCOMPARE(ExportFolderEntries(),
+             QStringList{QDir(FContext->PacketFolder).dirName() + QStringLiteral(".mpd.log")});
   }
 
   // A log that cannot be written (a folder holds its name) changes nothing

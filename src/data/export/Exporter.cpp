@@ -162,6 +162,8 @@ void TExporter::ExportTable(TExportSource& source, const QString& TableName, con
     // Window messages run here; the chunk is on disk and released by then.
     chunk.reset();
     FView.ShowTableProgress(RowsDone, Total);
+    // A stop asked meanwhile ends the table here; the run removes what it wrote.
+    ThrowIfStopRequested(FView);
   }
   cursor->Close();
   cursor.reset();

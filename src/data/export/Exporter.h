@@ -32,7 +32,9 @@ class TExporter {
   // Writes TableName's rows into Folder (ends with a separator) as chunks of
   // ChunkSize rows; RowsDone counts the rows written. Precondition: the
   // kind's connection is open. Errors propagate (ENompackError), with the
-  // table and chunk as context; chunk files already written stay.
+  // table and chunk as context; chunk files already written stay. A stop
+  // the user asked for is looked at after every chunk and propagates as
+  // the stop's error.
   void ExportFBTable(const QString& TableName, const QString& Folder, int ChunkSize, int& RowsDone);
   void ExportMySQLTable(const QString& TableName, const QString& Folder, int ChunkSize,
                         int& RowsDone);

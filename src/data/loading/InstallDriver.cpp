@@ -52,7 +52,15 @@ bool TInstallDriver::InstallPacket(TLoadTarget& target, const QString& packetFol
                                    const QString& descriptorPath, const TPacketContents& contents,
                                    QString& errorText) {
   errorText.clear();
+  FStopped = false;
   FSummary = TInstallSummary();
+  // A stop asked during the checks comes before the first change (the
+  // statements that commit by themselves included).
+  if (FView.StopRequested()) {
+    FStopped = true;
+    errorText = StopRequestedText() + QStringLiteral("\r\n") + UnchangedText();
+    return false;
+  }
   if (!target.PrepareInstall(descriptorPath, contents, errorText)) {
     // Only what commits by itself can have run: replica tables dropped,
     // columns added. No row of the pharmacy's tables was touched.
@@ -87,7 +95,10 @@ bool TInstallDriver::InstallPacket(TLoadTarget& target, const QString& packetFol
   if (!committed) {
     // A signal can break off the client's wait on the server; what the user
     // sees is the stop they asked for, not the broken call.
-    if (FView.StopRequested()) errorText = StopRequestedText();
+    if (FView.StopRequested()) {
+      FStopped = true;
+      errorText = StopRequestedText();
+    }
     target.RollbackInstall();
     errorText += QStringLiteral("\r\n") + UnchangedText();
     return false;

@@ -40,6 +40,9 @@ class TInstallDriver {
   // The line that follows the failure's text when the transaction was
   // rolled back.
   static QString UnchangedText();
+  // The last InstallPacket ended because the user asked it to stop, with
+  // nothing of the transaction kept.
+  bool Stopped() const { return FStopped; }
 
   // The same on the target a run picked for its kind.
   bool InstallData(TLoadTarget& target, const QString& packetFolder, const QString& descriptorPath,
@@ -60,6 +63,7 @@ class TInstallDriver {
   IAppView& FView;
   TRowLoader FLoader;
   const TPacketContents* FChecked = nullptr;
+  bool FStopped = false;
   TInstallSummary FSummary;
 
   void LoadTable(TLoadTarget& target, const QString& table, const QString& packetFolder);

@@ -68,6 +68,9 @@ class TMySQLLoadTarget : public TLoadTarget {
       LogNonTransactionalTables(tables);
       FView.ShowInstallProgress(QStringLiteral("Изтриване на таблици с репл.данни от обекти..."), 0,
                                 100);
+      // The progress call let the window's events run: a stop asked there
+      // comes before the drop, which no rollback undoes.
+      ThrowIfStopRequested(FView);
       TCleanup(FDM, FView, *this).DropMySQLReplicaTables();
       // ALTER TABLE commits whatever is pending: the columns the chunks
       // bring are added before the transaction, not while it loads.

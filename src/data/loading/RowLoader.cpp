@@ -14,6 +14,7 @@
 namespace {
 
 const QString kPharmId = QStringLiteral("PHARM_ID");
+const QString kTableCaptionPrefix = QStringLiteral("Зареждане на данни за таблица ");
 
 }  // namespace
 
@@ -111,6 +112,15 @@ void TRowLoader::LoadChunks(TLoadTarget& target, const QString& packetFolder,
   if (hasIdentity) target.ResetIdentity(table);
 }
 
+QString TRowLoader::ProgressCaption(const QString& table) {
+  return kTableCaptionPrefix + table;
+}
+
+QString TRowLoader::ProgressCaptionTable(const QString& caption) {
+  return caption.startsWith(kTableCaptionPrefix) ? caption.mid(kTableCaptionPrefix.size())
+                                                 : QString();
+}
+
 void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStringList& chunkFiles,
                           const QString& table, int knownTotalRows, bool hasPharmId) {
   SortChunkFiles(chunkFiles);
@@ -118,7 +128,7 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
   const int totalRows =
       knownTotalRows >= 0 ? knownTotalRows : CountChunkRows(packetFolder, chunkFiles);
   const auto statement = target.CreateStatement();
-  const QString caption = QStringLiteral("Зареждане на данни за таблица %1").arg(table);
+  const QString caption = ProgressCaption(table);
   TClientDataSet chunk;
   int rowsDone = 0;
   bool columnsReconciled = false;

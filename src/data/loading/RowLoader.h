@@ -58,6 +58,12 @@ class TRowLoader {
                           const Variant& value);
   static void BindFBParam(TParam& param, TFieldType type, const Variant& value);
 
+  // The progress caption of a table's load, whose counts are rows, and the
+  // table a caption names (empty for the other stages' captions): a front
+  // end that shows a rate of rows tells them apart.
+  static QString ProgressCaption(const QString& table);
+  static QString ProgressCaptionTable(const QString& caption);
+
   // Rows refused since the loader was made.
   int RefusedRows() const { return FRefusedRows; }
   // Each table loaded since the loader was made, in loading order.
