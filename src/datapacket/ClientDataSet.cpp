@@ -210,7 +210,7 @@ void TClientDataSet::SaveToFile(const QString& fileName, TDataPacketFormat forma
     FailCreate(fileName, file.errorString());
 }
 
-void TClientDataSet::SaveToWorkFile(const QString& fileName, TDataPacketFormat format) const {
+QByteArray TClientDataSet::SaveToWorkFile(const QString& fileName, TDataPacketFormat format) const {
   const QByteArray data = SaveToBytes(format);
   RequireWritable(fileName);
   QFile file(fileName);
@@ -223,6 +223,7 @@ void TClientDataSet::SaveToWorkFile(const QString& fileName, TDataPacketFormat f
     file.remove();
     FailCreate(fileName, why);
   }
+  return data;
 }
 
 Variant CoerceToFieldType(const Variant& value, const TFieldDef& def) {

@@ -71,8 +71,9 @@ class TClientDataSet {
   // that a generation packs and deletes right after): written in place and
   // not forced to the disk before it returns, since waiting for the disk
   // there costs more than the export itself. A failed write removes what it
-  // wrote, so no half file is left behind.
-  void SaveToWorkFile(const QString& fileName, TDataPacketFormat format) const;
+  // wrote, so no half file is left behind. Returns the bytes written, so that
+  // the caller can checksum the file without reading it back.
+  QByteArray SaveToWorkFile(const QString& fileName, TDataPacketFormat format) const;
   QByteArray SaveToBytes(TDataPacketFormat format) const;
 
  private:

@@ -152,6 +152,10 @@ QByteArray FileChecksum(const QString& fileName) {
   return hash.result().toHex();
 }
 
+QByteArray BytesChecksum(const QByteArray& data) {
+  return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex();
+}
+
 bool UpdateManifestForChunk(const QString& chunkPath, int rows) {
   const QFileInfo chunk(chunkPath);
   const QString manifestPath = chunk.absoluteDir().filePath(TPacketManifest::kFileName);

@@ -50,6 +50,8 @@ class TPacketManifest {
 // SHA-256 of the file's bytes as lower-case hex; ENompackError (File) when the
 // file cannot be read.
 QByteArray FileChecksum(const QString& fileName);
+// The same checksum of bytes in memory (those just written to a file).
+QByteArray BytesChecksum(const QByteArray& data);
 
 // Brings the manifest beside a just saved chunk file up to date with the
 // file's checksum and `rows`, so that a repaired chunk still installs. False

@@ -303,7 +303,7 @@ class TestExport : public QObject {
         throw ENompackError(QStringLiteral("Cannot create file \"%1\". Disk busy").arg(file),
                             ENompackError::Kind::File)
             .AddContext(QStringLiteral("attempt %1").arg(n));
-      SaveDataSetToXML(page, file);
+      return SaveDataSetToXML(page, file);
     });
     int rows = 0;
     if (failures < TExporter::kWriteAttempts) {
@@ -311,6 +311,11 @@ class TestExport : public QObject {
       QCOMPARE(attempts.value(QStringLiteral("T120[2].xml")), failures + 1);
       QCOMPARE(ChunkRowCounts(FFolder, QStringLiteral("T120")), (QList<int>{50, 50, 20}));
       QCOMPARE(FView->Calls.size(), 3);
+      // The checksums come from the bytes written, the retried chunk's
+      // from its last attempt: each must be that of the file on disk.
+      QCOMPARE(exporter->WrittenChunks().size(), 3);
+      for (const TManifestChunk& chunk : exporter->WrittenChunks())
+        QCOMPARE(chunk.Checksum, FileChecksum(FFolder + chunk.FileName));
       return;
     }
     try {

@@ -48,17 +48,15 @@ class TIdTracker {
 
 }  // namespace
 
-void SaveDataSetToXML(const TClientDataSet& DataSet, const QString& FileName) {
-  if (DataSet.RecNo() <= 1) {
-    DataSet.SaveToWorkFile(FileName, TDataPacketFormat::SingleByte);
-    return;
-  }
+QByteArray SaveDataSetToXML(const TClientDataSet& DataSet, const QString& FileName) {
+  if (DataSet.RecNo() <= 1)
+    return BytesChecksum(DataSet.SaveToWorkFile(FileName, TDataPacketFormat::SingleByte));
   // Rows before the current one are not part of the packet.
   TClientDataSet rest;
   for (const TFieldDef& def : DataSet.FieldDefs()) rest.AddFieldDef(def);
   const auto& rows = DataSet.Rows();
   for (int i = DataSet.RecNo() - 1; i < rows.size(); ++i) rest.AppendRow(rows.at(i));
-  rest.SaveToWorkFile(FileName, TDataPacketFormat::SingleByte);
+  return BytesChecksum(rest.SaveToWorkFile(FileName, TDataPacketFormat::SingleByte));
 }
 
 TExporter::TExporter(TDM& dm, IAppView& view)
@@ -89,15 +87,14 @@ QString TExporter::BuildMSSQLPageQuery(const QString& TableName) {
   return ::BuildMSSQLPageQuery(TableName, GetMSSQLFieldNames(TableName));
 }
 
-void TExporter::WriteChunk(const TClientDataSet& page, const QString& fileName) {
+QByteArray TExporter::WriteChunk(const TClientDataSet& page, const QString& fileName) {
   // A chunk file that cannot be written now (a virus scanner holding it, a
   // network folder hiccup) is tried again at once, silently. The last
   // failure travels on as it was thrown, with whatever context the writer
   // gave it.
   for (int attempt = 1;; ++attempt) {
     try {
-      FChunkWriter(page, fileName);
-      return;
+      return FChunkWriter(page, fileName);
     } catch (const ENompackError&) {
       if (attempt >= kWriteAttempts) throw;
     } catch (const std::exception& e) {
@@ -152,8 +149,8 @@ void TExporter::ExportTable(TExportSource& source, const QString& TableName, con
     const QString chunkName = PacketLayout::ChunkFileName(TableName, ChunkNo);
     const QString fileName = Folder + chunkName;
     try {
-      WriteChunk(*chunk, fileName);
-      FWrittenChunks.append({TableName, ChunkNo, chunkName, rowCount, FileChecksum(fileName)});
+      const QByteArray checksum = WriteChunk(*chunk, fileName);
+      FWrittenChunks.append({TableName, ChunkNo, chunkName, rowCount, checksum});
     } catch (ENompackError& e) {
       e.AddContext(ExportContext(TableName, ChunkNo));
       throw;

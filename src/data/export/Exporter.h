@@ -53,9 +53,11 @@ class TExporter {
   // The column names of the MSSQL catalogue, in its order and letter case.
   QStringList GetMSSQLFieldNames(const QString& TableName);
 
-  // For tests: what writes a chunk (SaveDataSetToXML unless replaced), and
-  // an observer of every reading statement as it is run.
-  using TChunkWriter = std::function<void(const TClientDataSet& page, const QString& fileName)>;
+  // For tests: what writes a chunk (SaveDataSetToXML unless replaced; it
+  // returns the checksum of the bytes it wrote), and an observer of every
+  // reading statement as it is run.
+  using TChunkWriter =
+      std::function<QByteArray(const TClientDataSet& page, const QString& fileName)>;
   void SetChunkWriter(TChunkWriter writer) { FChunkWriter = std::move(writer); }
   void SetPageStatementObserver(std::function<void(const QString&)> observer) {
     FPageStatementObserver = std::move(observer);
@@ -69,8 +71,8 @@ class TExporter {
   static constexpr int kWriteAttempts = 11;
 
   // Every chunk file written so far, in the order written, with the rows it
-  // holds and the checksum of the file as it is on disk: the packet's
-  // manifest, without reading every chunk back.
+  // holds and the checksum of the bytes written to it: the packet's
+  // manifest, without reading any chunk back.
   const QVector<TManifestChunk>& WrittenChunks() const { return FWrittenChunks; }
 
  private:
@@ -80,11 +82,12 @@ class TExporter {
   std::function<void(const QString&)> FPageStatementObserver;
   QVector<TManifestChunk> FWrittenChunks;
 
-  void WriteChunk(const TClientDataSet& page, const QString& fileName);
+  QByteArray WriteChunk(const TClientDataSet& page, const QString& fileName);
 };
 
 // Writes every row of DataSet from its current row on, with its field
 // definitions, to FileName as a single-byte data packet; creates or replaces
 // the file, which the packing reads right after (not forced to the disk).
-// Errors propagate (ENompackError).
-void SaveDataSetToXML(const TClientDataSet& DataSet, const QString& FileName);
+// Returns the SHA-256 (lower-case hex) of the bytes written, the checksum the
+// manifest lists. Errors propagate (ENompackError).
+QByteArray SaveDataSetToXML(const TClientDataSet& DataSet, const QString& FileName);
