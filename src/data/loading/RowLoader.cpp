@@ -13,6 +13,25 @@
 
 namespace {
 
+// A batch is one statement, and a server takes statements up to a size of
+// its own (MySQL's max_allowed_packet: 1 MiB on older servers, 16 MiB by
+// default now). Memo values run to tens of kilobytes, so a batch is also
+// cut when its values reach this size; rows of ordinary size never reach it.
+constexpr qsizetype kMaxBatchValueBytes = 512 * 1024;
+
+// What a value adds to the statement, at most: a Cyrillic character takes
+// two bytes in UTF-8.
+qsizetype ValueBytes(const Variant& value) {
+  switch (value.VarType()) {
+    case Variant::Type::String:
+      return value.StringRef().size() * 2;
+    case Variant::Type::Bytes:
+      return value.BytesRef().size();
+    default:
+      return 8;
+  }
+}
+
 const QString kPharmId = QStringLiteral("PHARM_ID");
 const QString kTableCaptionPrefix = QStringLiteral("Зареждане на данни за таблица ");
 
@@ -140,6 +159,7 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
   std::unique_ptr<IBatchInsert> batch;
   int batchRows = 1;
   QVector<TPendingRow> pending;
+  qsizetype pendingBytes = 0;
   QVector<TParams> sending;
 
   // Sends the rows waiting, as one batch where the batch takes them. A
@@ -148,6 +168,7 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
   // the log in packet order, the pre-checked refusals among them.
   const auto flush = [&] {
     if (pending.isEmpty()) return;
+    pendingBytes = 0;
     sending.clear();
     for (const TPendingRow& row : pending)
       if (row.Refusal.isEmpty()) sending.append(row.Params);
@@ -255,8 +276,9 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
         pharmId.Value = Variant::FromInt(0);
       }
       if (!row.Refusal.isEmpty()) row.Params.clear();
+      for (const TParam& param : row.Params) pendingBytes += ValueBytes(param.Value);
       pending.append(std::move(row));
-      if (pending.size() >= batchRows) flush();
+      if (pending.size() >= batchRows || pendingBytes >= kMaxBatchValueBytes) flush();
     }
   }
   flush();
