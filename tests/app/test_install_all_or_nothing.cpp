@@ -26,17 +26,6 @@ const QString kFBName = QStringLiteral("inst_atomic");
 constexpr int kWaitSeconds = 2;
 constexpr qint64 kEndsWithinMs = 15000;
 
-enum TKind { kMySQL = 0, kFireBird = 1 };
-
-// Skips (fails in CI) the test function when the kind's server is away.
-#define REQUIRE_KIND_SERVER(kind)                               \
-  do {                                                          \
-    if ((kind) == kMySQL)                                       \
-      NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306"); \
-    else                                                        \
-      NOMPACK_REQUIRE_SERVER(FFB, "Firebird 127.0.0.1:3050");   \
-  } while (0)
-
 const QVector<TFieldDef> kFields = {Field("ID", ftInteger), Field("NAME", ftString, 20)};
 
 // Called with every install progress report: lets a test act half-way.

@@ -25,16 +25,6 @@ namespace {
 const QString kMySQLDb = QStringLiteral("nompack_t_summary");
 const QString kFBName = QStringLiteral("inst_summary");
 
-enum TKind { kMySQL = 0, kFireBird = 1 };
-
-#define REQUIRE_KIND_SERVER(kind)                               \
-  do {                                                          \
-    if ((kind) == kMySQL)                                       \
-      NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306"); \
-    else                                                        \
-      NOMPACK_REQUIRE_SERVER(FFB, "Firebird 127.0.0.1:3050");   \
-  } while (0)
-
 const QVector<TFieldDef> kGroupFields = {Field("ID", ftInteger), Field("NAME", ftString, 20)};
 const QVector<TFieldDef> kArticleFields = {Field("ID", ftInteger), Field("NAME", ftString, 40),
                                            Field("QTY", ftInteger)};

@@ -22,6 +22,9 @@
 
 namespace InstallTest {
 
+// The two kinds of target the installation tests run against.
+enum TKind { kMySQL = 0, kFireBird = 1 };
+
 inline const QString kFBFolder = QStringLiteral("/tmp/nompack-fb/");
 
 inline QStringList FBDpb() {
@@ -368,3 +371,13 @@ inline QStringList DumpDatabase(IConnection& con, bool mysql) {
 }
 
 }  // namespace InstallTest
+
+// Skips (fails in CI) the test function when the kind's server is away; the
+// test class holds FMySQL and FFB, whether each server answered.
+#define REQUIRE_KIND_SERVER(kind)                               \
+  do {                                                          \
+    if ((kind) == kMySQL)                                       \
+      NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306"); \
+    else                                                        \
+      NOMPACK_REQUIRE_SERVER(FFB, "Firebird 127.0.0.1:3050");   \
+  } while (0)

@@ -51,17 +51,6 @@ bool PortOpen(quint16 port) {
   return open;
 }
 
-QString RunScript(const QStringList& arguments) {
-  QProcess process;
-  process.setProcessChannelMode(QProcess::MergedChannels);
-  process.start(QStringLiteral("bash"), arguments);
-  if (!process.waitForFinished(600000))
-    return QStringLiteral("timed out: ") + arguments.join(QLatin1Char(' '));
-  if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-    return QString::fromLocal8Bit(process.readAll());
-  return QString();
-}
-
 qint64 Count(IConnection& connection, const QString& sql) {
   std::unique_ptr<TClientDataSet> rows = connection.Open(sql);
   rows->First();

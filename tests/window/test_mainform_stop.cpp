@@ -45,17 +45,6 @@ const QString kSuccess = QStringLiteral("Процесът приключи ус�
 
 enum TKind { kMySQL = 0, kFireBird = 1 };
 
-QString RunScript(const QStringList& arguments) {
-  QProcess process;
-  process.setProcessChannelMode(QProcess::MergedChannels);
-  process.start(QStringLiteral("bash"), arguments);
-  if (!process.waitForFinished(600000))
-    return QStringLiteral("timed out: ") + arguments.join(QLatin1Char(' '));
-  if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-    return QString::fromLocal8Bit(process.readAll());
-  return QString();
-}
-
 // What another session sees committed in the target. The MySQL replica
 // tables are left out: they are dropped before the transaction, as the
 // README says, and no rollback brings them back.
