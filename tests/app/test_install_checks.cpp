@@ -24,8 +24,6 @@ using namespace InstallTest;
 
 namespace {
 
-enum Kind { kMySQL = 0, kFireBird = 1 };
-
 const QString kSourceMySQL = QStringLiteral("nompack_ic_src");
 const QString kTargetMySQL = QStringLiteral("nompack_ic_target");
 const QString kTargetFB = QStringLiteral("/tmp/nompack-fb/ic_target.fdb");

@@ -23,8 +23,6 @@ using namespace InstallTest;
 
 namespace {
 
-enum Kind { kMySQL = 0, kFireBird = 1 };
-
 const QString kSourceMySQL = QStringLiteral("nompack_rt_src");
 const QString kSourceFB = QStringLiteral("/tmp/nompack-fb/rt_src.fdb");
 const QString kTargetTemplateFB = QStringLiteral("/tmp/nompack-fb/rt_target_template.fdb");
