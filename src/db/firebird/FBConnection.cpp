@@ -118,6 +118,7 @@ QByteArray BuildFBDpb(const QStringList& lines, TFBCodec* codec) {
       if (codec) {
         codec->Utf8 = value.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) == 0;
         codec->BytesPerChar = codec->Utf8 ? 4 : 1;
+        codec->Charset = value.toUpper();
       }
     } else if (name == QLatin1String("sql_role_name")) {
       AppendString(dpb, isc_dpb_sql_role_name, value.toUtf8());
@@ -279,6 +280,7 @@ std::unique_ptr<IStatement> TFBConnection::Prepare(const QString& sql) {
 
 std::unique_ptr<ICursor> TFBConnection::OpenCursor(const QString& sql, const TParams& params) {
   auto statement = std::make_unique<TFBStatement>(*this, sql, FSnapshotTr != 0);
+  statement->InlineShortMemos();
   return std::make_unique<TFBCursor>(std::move(statement), params);
 }
 
@@ -339,6 +341,26 @@ int TFBConnection::DeclaredPrecision(const QString& relation, const QString& fie
     precision = ds->Value(0).ToInt32();
   FPrecisions.insert(key, precision);
   return precision;
+}
+
+QString TFBConnection::DeclaredCharset(const QString& relation, const QString& field) {
+  if (relation.isEmpty() || field.isEmpty()) return QString();
+  const QString key = relation + QLatin1Char('.') + field;
+  const auto it = FCharsets.constFind(key);
+  if (it != FCharsets.constEnd()) return *it;
+  TParams params{{QStringLiteral("REL"), ftString, Variant::FromString(relation)},
+                 {QStringLiteral("FLD"), ftString, Variant::FromString(field)}};
+  const auto ds =
+      Open(QStringLiteral("SELECT TRIM(CS.RDB$CHARACTER_SET_NAME) FROM RDB$RELATION_FIELDS RF "
+                          "JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE "
+                          "JOIN RDB$CHARACTER_SETS CS "
+                          "ON CS.RDB$CHARACTER_SET_ID = F.RDB$CHARACTER_SET_ID "
+                          "WHERE RF.RDB$RELATION_NAME = :REL AND RF.RDB$FIELD_NAME = :FLD"),
+           params);
+  const QString name =
+      ds->IsEmpty() || ds->Value(0).IsNull() ? QString() : ds->Value(0).ToString().toUpper();
+  FCharsets.insert(key, name);
+  return name;
 }
 
 QVector<IConnection::TableEntry> TFBConnection::Tables() {
