@@ -119,7 +119,7 @@ class TestFBMemo : public QObject {
   }
 
   // The rows through one plain insert per row (each blob written on its
-  // own), in a Windows-1251 session.
+  // own).
   void Fill(IConnection& con, const QString& table, bool fourMemos) {
     const QString sql =
         fourMemos
@@ -158,6 +158,24 @@ class TestFBMemo : public QObject {
             "CREATE TABLE FBM1 (ID INTEGER NOT NULL PRIMARY KEY, M BLOB SUB_TYPE TEXT)"));
         con->CommitRetaining(); Fill(*con, QStringLiteral("FBM"), true);
         Fill(*con, QStringLiteral("FBM1"), false); con->Commit();)
+  }
+
+  // What the server holds of a table, byte for byte: per memo column whether
+  // it is NULL, its length in bytes and a hash of them.
+  static QStringList Stored(IConnection& con, const QString& table) {
+    QStringList columns;
+    for (const char* c : {"M", "MU", "MN", "B"})
+      columns << QStringLiteral("IIF(%1 IS NULL, 'NULL', OCTET_LENGTH(%1) || '/' || HASH(%1))")
+                     .arg(QString::fromLatin1(c));
+    const auto ds = con.Open(QStringLiteral("SELECT ID, %1 FROM %2 ORDER BY ID")
+                                 .arg(columns.join(QStringLiteral(", ")), table));
+    QStringList rows;
+    for (const auto& row : ds->Rows()) {
+      QStringList values;
+      for (const Variant& v : row) values << v.ToString();
+      rows << values.join(QLatin1Char('|'));
+    }
+    return rows;
   }
 
   void cleanupTestCase() {
@@ -242,6 +260,93 @@ class TestFBMemo : public QObject {
               QCOMPARE(values[4].IsNull(), row.Binary.IsNull());
               if (!row.Binary.IsNull()) QCOMPARE(values[4].ToBytes(), row.Binary.ToBytes());
             })
+  }
+  void batchWritesMemosAsOneStatementPerRow_data() {
+    QTest::addColumn<QString>("charset");
+    QTest::addColumn<int>("batchRows");
+    for (const char* charset : {"WIN1251", "UTF8"}) {
+      const QString cs = QString::fromLatin1(charset);
+      QTest::addRow("%s, one batch", charset) << cs << 50;
+      QTest::addRow("%s, batches of 10 and a shorter last one", charset) << cs << 10;
+    }
+  }
+
+  // A batch stores the memo values one insert per row stores, in the same
+  // session: short values through their VARCHAR parameter, longer ones as
+  // blobs, NULL and empty apart, Cyrillic converted to each column's set.
+  void batchWritesMemosAsOneStatementPerRow() {
+    NOMPACK_REQUIRE_SERVER(!FDatabase.isEmpty(), kServer + QStringLiteral(": ") + FWhyNot);
+    QFETCH(QString, charset);
+    QFETCH(int, batchRows);
+    GUARDED(
+        auto con = Connect(charset); const QString one = QStringLiteral("FBW_ONE_") + charset;
+        const QString batched = QStringLiteral("FBW_BATCH_%1_%2").arg(charset).arg(batchRows);
+        for (const QString& table
+             : {one, batched}) {
+          con->Execute(QStringLiteral("RECREATE TABLE %1 (ID INTEGER NOT NULL PRIMARY KEY, "
+                                      "M BLOB SUB_TYPE TEXT, MU BLOB SUB_TYPE TEXT CHARACTER SET "
+                                      "UTF8, MN BLOB SUB_TYPE TEXT CHARACTER SET NONE, "
+                                      "B BLOB SUB_TYPE BINARY)")
+                           .arg(table));
+        } con->CommitRetaining();
+        Fill(*con, one, true);
+        const QStringList columns{QStringLiteral("ID"), QStringLiteral("M"), QStringLiteral("MU"),
+                                  QStringLiteral("MN"), QStringLiteral("B")};
+        auto batch = con->PrepareBatchInsert(batched, columns, batchRows);
+        QCOMPARE(batch->MaxBatchRows(), batchRows); QVector<TParams> rows; for (const TMemoRow& row
+                                                                                : MemoRows()) {
+          rows.append({{QStringLiteral("ID"), ftInteger, Variant::FromInt(row.Id)},
+                       {QStringLiteral("M"), ftMemo, row.Text},
+                       {QStringLiteral("MU"), ftMemo, row.Text},
+                       {QStringLiteral("MN"), ftMemo, row.Text},
+                       {QStringLiteral("B"), ftBlob, row.Binary}});
+          if (rows.size() == batchRows) {
+            batch->ExecuteBatch(rows);
+            rows.clear();
+          }
+        } batch->ExecuteBatch(rows);
+        con->Commit(); auto reader = Connect(QStringLiteral("WIN1251"));
+        const QStringList expected = Stored(*reader, one);
+        QCOMPARE(expected.size(), MemoRows().size()); QCOMPARE(Stored(*reader, batched), expected);
+        // And as the session reads them back.
+        const QString select = QStringLiteral("SELECT M, MU, MN, B FROM %1 ORDER BY ID");
+        auto again = Connect(charset);
+        const QString difference =
+            Difference(*again->Open(select.arg(one)), *again->Open(select.arg(batched)));
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));)
+  }
+
+  // A row the server refuses in a batch of memos refuses the batch alone:
+  // the batches before and after it keep their values.
+  void refusedBatchWithMemos() {
+    NOMPACK_REQUIRE_SERVER(!FDatabase.isEmpty(), kServer + QStringLiteral(": ") + FWhyNot);
+    GUARDED(
+        auto con = Connect(QStringLiteral("WIN1251"));
+        con->Execute(QStringLiteral("RECREATE TABLE FBW_REFUSED (ID INTEGER NOT NULL PRIMARY KEY, "
+                                    "M BLOB SUB_TYPE TEXT NOT NULL)"));
+        con->CommitRetaining();
+        auto batch = con->PrepareBatchInsert(QStringLiteral("FBW_REFUSED"),
+                                             {QStringLiteral("ID"), QStringLiteral("M")}, 3);
+        auto rowOf =
+            [](int id, const Variant& memo) {
+              return TParams{{QStringLiteral("ID"), ftInteger, Variant::FromInt(id)},
+                             {QStringLiteral("M"), ftMemo, memo}};
+            };
+        const Variant shortMemo = Variant::FromString(Text(300, true));
+        const Variant longMemo = Variant::FromString(Text(9000, true));
+        batch->ExecuteBatch({rowOf(1, shortMemo), rowOf(2, longMemo), rowOf(3, shortMemo)}); try {
+          batch->ExecuteBatch({rowOf(4, shortMemo), rowOf(5, Variant::Null()), rowOf(6, longMemo)});
+          QFAIL("the server took a NULL memo for a required column");
+        } catch (const ENompackError& e) {
+          QCOMPARE(e.ErrorKind(), ENompackError::Kind::Server);
+        } batch->ExecuteBatch({rowOf(7, longMemo), rowOf(8, shortMemo)});
+        con->Commit(); auto reader = Connect(QStringLiteral("WIN1251"));
+        const auto stored =
+            reader->Open(QStringLiteral("SELECT ID, CHAR_LENGTH(M) FROM FBW_REFUSED ORDER BY ID"));
+        QStringList got; for (const auto& row
+                              : stored->Rows()) got
+                         << row[0].ToString() + QLatin1Char(':') + row[1].ToString();
+        QCOMPARE(got, QStringList({"1:300", "2:9000", "3:300", "7:9000", "8:300"}));)
   }
 };
 

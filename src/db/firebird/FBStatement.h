@@ -55,6 +55,8 @@ class TFBStatement final : public IStatement {
 
   // Bytes of the message that carries the parameters of one execution.
   int InputMessageBytes() const;
+  // The parameters as the server described them.
+  const QVector<XSQLVAR>& DescribedParams() const { return FDescribedIn; }
   bool InReadSnapshot() const { return FInReadSnapshot; }
 
   void CloseCursor();
