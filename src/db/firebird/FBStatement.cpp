@@ -265,11 +265,17 @@ void TFBStatement::InlineShortMemos() {
   const int bytes = qMax(kLeastInlineBytes, kInlineBytesPerRow / int(memos.size()));
   QStringList expressions;
   QVector<int> inlined;
-  for (int i : memos) {
-    const QString expression = InlineMemoExpression(i, bytes);
-    if (expression.isEmpty()) continue;
-    expressions.append(expression);
-    inlined.append(i);
+  try {
+    for (int i : memos) {
+      const QString expression = InlineMemoExpression(i, bytes);
+      if (expression.isEmpty()) continue;
+      expressions.append(expression);
+      inlined.append(i);
+    }
+  } catch (const ENompackError&) {
+    // The catalogue could not say how a column is stored: its values are
+    // read as blobs, as they always were.
+    return;
   }
   if (inlined.isEmpty()) return;
   QStringList names;
