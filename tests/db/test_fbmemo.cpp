@@ -348,6 +348,38 @@ class TestFBMemo : public QObject {
                          << row[0].ToString() + QLatin1Char(':') + row[1].ToString();
         QCOMPARE(got, QStringList({"1:300", "2:9000", "3:300", "7:9000", "8:300"}));)
   }
+  // A wide table: a block of over 40 rows of 60 columns, three of them
+  // memos, is a statement of over 150 KB with thousands of parameters; the
+  // server takes it whole, with the values in it.
+  void batchOfAWideTable() {
+    NOMPACK_REQUIRE_SERVER(!FDatabase.isEmpty(), kServer + QStringLiteral(": ") + FWhyNot);
+    GUARDED(
+        auto con = Connect(QStringLiteral("WIN1251")); QStringList columns{QStringLiteral("ID")};
+        QStringList ddl{QStringLiteral("ID INTEGER NOT NULL PRIMARY KEY")};
+        for (int c = 1; c < 60; ++c) {
+          const QString name = QStringLiteral("COLUMN_WITH_A_LONG_NAME_%1").arg(c);
+          columns << name;
+          ddl << name + (c % 20 == 0 ? QStringLiteral(" BLOB SUB_TYPE TEXT")
+                                     : QStringLiteral(" VARCHAR(20)"));
+        } con->Execute(QStringLiteral("RECREATE TABLE FBW_WIDE (%1)")
+                           .arg(ddl.join(QStringLiteral(", "))));
+        con->CommitRetaining();
+        auto batch = con->PrepareBatchInsert(QStringLiteral("FBW_WIDE"), columns, 50);
+        const int n = batch->MaxBatchRows(); QVERIFY(n > 40); QVector<TParams> rows;
+        for (int id = 1; id <= n; ++id) {
+          TParams row{{QStringLiteral("ID"), ftInteger, Variant::FromInt(id)}};
+          for (int c = 1; c < 60; ++c)
+            row.append({columns[c], c % 20 == 0 ? ftMemo : ftString,
+                        Variant::FromString(c % 20 == 0 ? Text(id * 200, true)
+                                                        : QStringLiteral("ред %1").arg(id))});
+          rows.append(row);
+        } batch->ExecuteBatch(rows);
+        con->Commit(); auto reader = Connect(QStringLiteral("WIN1251"));
+        const auto stored = reader->Open(QStringLiteral(
+            "SELECT COUNT(*), SUM(CHAR_LENGTH(COLUMN_WITH_A_LONG_NAME_40)) FROM FBW_WIDE"));
+        QCOMPARE(stored->Rows()[0][0].ToInt32(), n);
+        QCOMPARE(stored->Rows()[0][1].ToInt64(), qint64(200) * n * (n + 1) / 2);)
+  }
 };
 
 QTEST_GUILESS_MAIN(TestFBMemo)
