@@ -12,6 +12,7 @@
 #include <memory>
 #include <utility>
 
+#include "ArchiverFileWriter.h"
 #include "PacketEntryCheck.h"
 #include "PacketLayout.h"
 #include "QBMisc.h"
@@ -376,45 +377,48 @@ bool TArchiver::RenamePacketArchive(const QString& archiveName, const QString& e
 }
 
 bool TArchiver::ExtractWithLibarchive(const QString& packetFile, const QString& unpackFolder,
-                                      QString& errorText) {
-  return WalkEntries(
-      packetFile, errorText, [&](struct archive* a, const QString& name, bool plain) {
+                                      QString& errorText, const TEntrySink& onEntry) {
+  // Each entry is inflated whole here and written by the writer's thread
+  // while the next ones are inflated (and handed to onEntry).
+  TArchiverFileWriter writer;
+  const bool walked =
+      WalkEntries(packetFile, errorText, [&](struct archive* a, const QString& name, bool plain) {
         if (!plain || name.isEmpty() || !IsPacketEntryName(name)) {
           archive_read_data_skip(a);
           return true;
         }
-        QFile out(unpackFolder + name);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-          // A read-only file of that name is replaced as well.
-          ForceDeleteFile(out.fileName());
-          if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            errorText = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
-            return false;
-          }
-        }
-        qint64 position = 0;
+        QByteArray bytes;
         const bool read =
             ReadEntryData(a, name, errorText, [&](const void* buffer, qint64 size, qint64 offset) {
-              // Sparse entries report holes through the offset.
-              if ((offset != position && !out.seek(offset)) ||
-                  out.write(static_cast<const char*>(buffer), size) != size) {
-                errorText = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
-                return false;
-              }
-              position = offset + size;
+              // Sparse entries report holes through the offset; a hole
+              // reads back as zeros.
+              if (offset > bytes.size()) bytes.append(offset - bytes.size(), '\0');
+              bytes.replace(offset, qMin<qint64>(size, bytes.size() - offset),
+                            static_cast<const char*>(buffer), size);
               return true;
             });
         if (!read) return false;
-        if (!out.flush()) {
-          errorText = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
-          return false;
-        }
+        if (!writer.Write(unpackFolder + name, bytes, errorText)) return false;
+        if (onEntry) onEntry(name, bytes);
         return true;
       });
+  // Every file inflated before a failure is still written, as it was when
+  // each was written before the next was read.
+  QString writeError;
+  const bool written = writer.Finish(writeError);
+  if (!walked) {
+    if (errorText.isEmpty()) errorText = writeError;
+    return false;
+  }
+  if (!written) {
+    errorText = writeError;
+    return false;
+  }
+  return true;
 }
 
 bool TArchiver::ExtractPacket(const QString& packetFile, const QString& unpackFolder,
-                              QString& errorText) {
+                              QString& errorText, const TEntrySink& onEntry) {
   errorText.clear();
   if (!QFileInfo(packetFile).isFile()) {
     errorText = QStringLiteral("Пакетът %1 не може да бъде разархивиран: файлът не съществува.")
@@ -454,7 +458,7 @@ bool TArchiver::ExtractPacket(const QString& packetFile, const QString& unpackFo
     detail = code == -1 ? output : QStringLiteral("%1: код %2. %3").arg(rar).arg(code).arg(output);
   }
   QString libError;
-  if (ExtractWithLibarchive(packetFile, unpackFolder, libError)) return true;
+  if (ExtractWithLibarchive(packetFile, unpackFolder, libError, onEntry)) return true;
   if (!detail.isEmpty()) libError = detail + QStringLiteral("; ") + libError;
   errorText =
       QStringLiteral("Пакетът %1 не може да бъде разархивиран: %2").arg(packetFile, libError);

@@ -3,6 +3,7 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // Packs a packet folder into its archive, renames the archive to the packet
 // file and extracts a packet into its unpack folder.
@@ -47,7 +48,14 @@ class TArchiver {
   // cannot be read to its end, holds no descriptor or two, or two entries of
   // one name is refused (false, error text) with the folder untouched. A
   // failure during extraction leaves the files extracted before it.
-  bool ExtractPacket(const QString& packetFile, const QString& unpackFolder, QString& errorText);
+  //
+  // `onEntry`, when given, receives each extracted entry's bare name and
+  // whole contents, in archive order, on the calling thread while the files
+  // before it are still being written: a caller can check the bytes without
+  // reading the files back. The rar program's extraction hands nothing.
+  using TEntrySink = std::function<void(const QString& name, const QByteArray& bytes)>;
+  bool ExtractPacket(const QString& packetFile, const QString& unpackFolder, QString& errorText,
+                     const TEntrySink& onEntry = {});
 
   // Bare names of the plain file entries of an archive, in archive order,
   // duplicates included; the data of the packet's own entries is read through
@@ -76,5 +84,5 @@ class TArchiver {
   static bool PackWithLibarchive(const QString& packetFolder, const QMap<QString, qint64>& files,
                                  const QString& tmpName, QString& errorText);
   static bool ExtractWithLibarchive(const QString& packetFile, const QString& unpackFolder,
-                                    QString& errorText);
+                                    QString& errorText, const TEntrySink& onEntry);
 };

@@ -193,7 +193,15 @@ void TInstallationRun::CheckKindLogged(DataBaseType kind) {
 
 QString TInstallationRun::PreparePacket(TLoadTarget* target, TPacketContents& contents) {
   IAppView& view = View();
-  if (!UnpackPacket(FContext.Settings().InstallFile)) return QString();
+  FExamineChunks = target != nullptr;
+  const bool unpacked = UnpackPacket(FContext.Settings().InstallFile);
+  FExamineChunks = false;
+  // The findings serve this run's check only.
+  struct TFindingsReset {
+    TChunkFindings& Findings;
+    ~TFindingsReset() { Findings.Clear(); }
+  } findingsReset{FExtracted};
+  if (!unpacked) return QString();
   const QString descriptorPath =
       AddTrailingBackslash(FContext.PacketFolder) + PacketLayout::kDescriptorFileName;
   if (!QFileInfo(descriptorPath).isFile()) {
@@ -206,7 +214,7 @@ QString TInstallationRun::PreparePacket(TLoadTarget* target, TPacketContents& co
   // refused while the target still holds its data.
   QString errorText;
   if (!TPacketCheck(view).CheckPacket(AddTrailingBackslash(FContext.PacketFolder), descriptorPath,
-                                      contents, errorText) ||
+                                      contents, errorText, &FExtracted) ||
       !target->CheckTargetShape(contents, errorText)) {
     view.ShowError(errorText);
     return QString();
@@ -238,6 +246,7 @@ bool TInstallationRun::UnpackPacket(const QString& packetFile) {
   IAppView& view = View();
   const QString folder = PacketLayout::UnpackFolder(packetFile);
   FContext.PacketFolder = folder;
+  FExtracted.Clear();
   if (QFileInfo(folder).isDir()) {
     if (GetFileCount(folder) > 0 &&
         view.AskConfirm(QStringLiteral(
@@ -270,7 +279,16 @@ bool TInstallationRun::UnpackPacket(const QString& packetFile) {
   }
   QDir().mkdir(folder);
   QString errorText;
-  if (!TArchiver(FContext.ProgramFolder).ExtractPacket(packetFile, folder, errorText)) {
+  // Each chunk is checked from its bytes as it comes out of the archive,
+  // while the files before it are written, instead of being read back.
+  const QString filePrefix = AddTrailingBackslash(folder);
+  const TArchiver::TEntrySink examine = [this, &filePrefix](const QString& name,
+                                                            const QByteArray& bytes) {
+    FExtracted.Examine(name, filePrefix + name, bytes);
+  };
+  if (!TArchiver(FContext.ProgramFolder)
+           .ExtractPacket(packetFile, folder, errorText,
+                          FExamineChunks ? examine : TArchiver::TEntrySink())) {
     // A packet extracted in part would install in part.
     view.ShowError(errorText);
     return false;

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <functional>
 
+#include "ChunkFindings.h"
 #include "InstallSummary.h"
 #include "RunContext.h"
 
@@ -64,6 +65,11 @@ class TInstallationRun {
   // The run's log while a run goes (what it shows is saved beside the
   // packet); the front end's view otherwise.
   IAppView* FView = nullptr;
+
+  // The chunk files' findings taken as the packet was extracted, for the
+  // packet check that follows; kept only when there is a target to check.
+  bool FExamineChunks = false;
+  TChunkFindings FExtracted;
 
   IAppView& View() const { return FView ? *FView : FContext.View; }
   // The "Изберете файл!" and missing-file checks; false after the box.

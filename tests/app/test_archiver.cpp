@@ -493,6 +493,66 @@ class TestArchiver : public QObject {
     QVERIFY(!QFile::exists(program + QStringLiteral("args.txt")));
   }
 
+  // Every packet entry reaches the unpack folder with the packet's bytes and
+  // is handed to the caller once, in archive order, with the same bytes;
+  // more than the writer queues at once (16 MiB) still comes out whole.
+  void extractionHandsEveryEntryAsWritten_data() {
+    QTest::addColumn<QString>("format");
+    QTest::newRow("zip") << "zip";
+    QTest::newRow("tar") << "tar";
+  }
+  void extractionHandsEveryEntryAsWritten() {
+    QFETCH(QString, format);
+    auto entries = PacketEntries();
+    entries.insert(1, Entry("notes.txt", "not the packet's"));
+    for (int i = 1; i <= 20; ++i)
+      entries.append(Entry("PARCEL[" + QByteArray::number(i) + "].xml",
+                           NoisyText(i % 5 == 0 ? 0 : (1 << 20) + i, quint32(i))));
+    const QString packet = FRoot + QStringLiteral("p.mpd");
+    WriteFile(packet, ArchiveBytes(format, entries));
+    const QString unpack = FRoot + QStringLiteral("unpack/");
+    QList<QPair<QString, QByteArray>> handed;
+    QString error;
+    QVERIFY2(TArchiver(FRoot + QStringLiteral("program/"))
+                 .ExtractPacket(packet, unpack, error,
+                                [&](const QString& name, const QByteArray& bytes) {
+                                  handed.append({name, bytes});
+                                }),
+             qPrintable(error));
+    entries.removeAt(1);
+    QCOMPARE(handed.size(), entries.size());
+    QStringList names;
+    for (int i = 0; i < entries.size(); ++i) {
+      const QString name = QString::fromLatin1(entries[i].first);
+      names.append(name);
+      QCOMPARE(handed[i].first, name);
+      QVERIFY2(handed[i].second == entries[i].second, qPrintable(name));
+      QVERIFY2(ReadFile(unpack + name) == entries[i].second, qPrintable(name));
+    }
+    names.sort();
+    QCOMPARE(Files(unpack), names);
+  }
+
+  // A file that cannot be written ends the extraction with its name; the
+  // files before it are on disk whole, none after it is written, and the
+  // writing thread has ended when the call returns.
+  void extractionWriteFailureIsReported() {
+    auto entries = PacketEntries();
+    entries.append(Entry("ARTICLE[3].xml", NoisyText(5000, 3)));
+    const QString packet = FRoot + QStringLiteral("p.mpd");
+    WriteFile(packet, ArchiveBytes(QStringLiteral("zip"), entries));
+    const QString unpack = FRoot + QStringLiteral("unpack/");
+    // A folder where the second chunk's file should go.
+    QVERIFY(QDir().mkpath(unpack + QStringLiteral("ARTICLE[2].xml/inside")));
+    QString error;
+    QVERIFY(!TArchiver(FRoot + QStringLiteral("program/")).ExtractPacket(packet, unpack, error));
+    QVERIFY2(error.contains(packet) && error.contains(unpack + QStringLiteral("ARTICLE[2].xml")),
+             qPrintable(error));
+    QCOMPARE(ReadFile(unpack + QStringLiteral("tables.descr")), entries[0].second);
+    QCOMPARE(ReadFile(unpack + QStringLiteral("ARTICLE[1].xml")), entries[1].second);
+    QVERIFY(!QFile::exists(unpack + QStringLiteral("ARTICLE[3].xml")));
+  }
+
   void extractsThroughRarWithItsCommandLine() {
     const QString program = FRoot + QStringLiteral("program/");
     const QString folder = FRoot + QStringLiteral("nompack_fbdb_20240307-091502/");

@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include "AppMiscFiles.h"
+#include "ChunkFindings.h"
 #include "ChunkSequenceCheck.h"
 #include "ClientDataSet.h"
 #include "DescriptorCheck.h"
@@ -75,13 +76,45 @@ class TestPacketCheck : public QObject {
   QTemporaryDir FDir;
   QString FFolder;  // a fresh packet folder per test (row)
 
-  bool Check(QString& error, TPacketContents* found = nullptr) {
+  // The check as a reused folder gets it (every chunk read from disk) and as
+  // an unpacking gets it (chunks examined from the bytes extracted, all but
+  // `notExtracted`): both must find the same, to the letter of the message.
+  bool Check(QString& error, TPacketContents* found = nullptr,
+             const QString& notExtracted = QString()) {
     RecorderView view;
     TPacketContents contents;
     const bool ok = TPacketCheck(view).CheckPacket(
         FFolder, FFolder + PacketLayout::kDescriptorFileName, contents, error);
+    TChunkFindings extracted;
+    for (const QString& name : QDir(FFolder).entryList(QDir::Files))
+      if (name != notExtracted) extracted.Examine(name, FFolder + name, ReadBytes(FFolder + name));
+    TPacketContents fromBytes;
+    QString bytesError;
+    const bool bytesOk = TPacketCheck(view).CheckPacket(
+        FFolder, FFolder + PacketLayout::kDescriptorFileName, fromBytes, bytesError, &extracted);
+    if (bytesOk != ok || bytesError != error || Summary(fromBytes) != Summary(contents))
+      QTest::qFail(
+          qPrintable(
+              QStringLiteral("the extracted bytes' check differs: %1 / %2").arg(bytesError, error)),
+          __FILE__, __LINE__);
     if (found) *found = contents;
     return ok;
+  }
+
+  static QStringList Summary(const TPacketContents& contents) {
+    QStringList lines;
+    for (const TPacketTable& t : contents.Tables) {
+      QStringList columns;
+      for (const TPacketColumn& c : t.Columns)
+        columns
+            << QStringLiteral("%1:%2:%3").arg(c.Def.Name).arg(int(c.Def.DataType)).arg(c.ChunkFile);
+      lines << QStringLiteral("%1 %2 %3 %4 %5")
+                   .arg(t.Name, t.ChunkFiles.join(','))
+                   .arg(t.TotalRows)
+                   .arg(t.ManifestRows)
+                   .arg(columns.join(','));
+    }
+    return lines;
   }
 
  private slots:
@@ -292,6 +325,32 @@ class TestPacketCheck : public QObject {
     QString error;
     QVERIFY(!Check(error));
     QVERIFY2(error.contains(expected), qPrintable(error));
+  }
+
+  // A damaged chunk is refused with the message of loading it, whether the
+  // unpacking examined its bytes or the check reads it from disk.
+  void damagedChunk_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("extracted");
+    QTest::addColumn<QString>("expected");
+    const QByteArray broken("<?xml version=\"1.0\"?><DATAPACKET Version=\"2.0\"><METADATA>");
+    for (const bool extracted : {true, false}) {
+      const char* how = extracted ? "examined as extracted" : "read from disk";
+      QTest::addRow("broken XML, %s", how) << broken << extracted << "ARTICLE[2].xml";
+      QTest::addRow("empty file, %s", how) << QByteArray() << extracted << "ARTICLE[2].xml";
+    }
+  }
+  void damagedChunk() {
+    QFETCH(QByteArray, content);
+    QFETCH(bool, extracted);
+    QFETCH(QString, expected);
+    WritePacket(FFolder);
+    WriteBytes(FFolder + "ARTICLE[2].xml", content);
+    QString error;
+    TPacketContents found;
+    QVERIFY(!Check(error, &found, extracted ? QString() : QStringLiteral("ARTICLE[2].xml")));
+    QVERIFY2(error.contains(expected), qPrintable(error));
+    QVERIFY(found.Tables.isEmpty());
   }
 
   // Without a manifest (a packet made elsewhere or earlier) the other checks

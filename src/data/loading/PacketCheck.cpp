@@ -1,34 +1,18 @@
 #include "PacketCheck.h"
 
-#include <QCryptographicHash>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <algorithm>
 
 #include "AppMiscFiles.h"
 #include "AppView.h"
+#include "ChunkFindings.h"
 #include "ChunkSequenceCheck.h"
-#include "ClientDataSet.h"
 #include "DescriptorCheck.h"
 #include "Identifiers.h"
 #include "NompackError.h"
 #include "PacketLayout.h"
 #include "PacketManifestCheck.h"
-
-namespace {
-
-// The bytes of a chunk file, with the message a dataset gives for a file it
-// cannot open.
-QByteArray ReadChunkBytes(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
-    throw ENompackError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()),
-                        ENompackError::Kind::File);
-  return file.readAll();
-}
-
-}  // namespace
 
 const TPacketTable* TPacketContents::Find(const QString& table) const {
   for (const TPacketTable& t : Tables) {
@@ -50,7 +34,8 @@ QStringList LoadDescriptorTables(const QString& descriptorPath) {
 }
 
 bool TPacketCheck::CheckPacket(const QString& packetFolder, const QString& descriptorPath,
-                               TPacketContents& contents, QString& errorText) {
+                               TPacketContents& contents, QString& errorText,
+                               const TChunkFindings* extracted) {
   contents.Tables.clear();
   try {
     const QStringList lines = LoadStringList(descriptorPath);
@@ -78,18 +63,18 @@ bool TPacketCheck::CheckPacket(const QString& packetFolder, const QString& descr
     }
     const QString caption = QStringLiteral("Проверка на пакета...");
     int filesRead = 0;
-    TClientDataSet chunk;
     for (TPacketTable& table : contents.Tables) {
       for (const QString& file : table.ChunkFiles) {
         FView.ShowInstallProgress(caption, ++filesRead, fileCount);
-        chunk.Close();
-        // One reading gives both the rows and the checksum the manifest
-        // check compares.
-        const QByteArray bytes = ReadChunkBytes(packetFolder + file);
-        checked.Checksums.insert(
-            file, QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-        chunk.LoadFromBytes(bytes, packetFolder + file);
-        for (const TFieldDef& def : chunk.FieldDefs()) {
+        // One reading (the extraction's, or one here) gives both the rows
+        // and the checksum the manifest check compares.
+        const TChunkFinding* known = extracted ? extracted->Find(file) : nullptr;
+        const TChunkFinding read =
+            known ? TChunkFinding() : TChunkFinding::OfFile(packetFolder + file);
+        const TChunkFinding& chunk = known ? *known : read;
+        if (chunk.Failure) std::rethrow_exception(chunk.Failure);
+        checked.Checksums.insert(file, chunk.Checksum);
+        for (const TFieldDef& def : chunk.Fields) {
           RequirePlainColumnName(table.Name, def.Name);
           const bool known = std::any_of(
               table.Columns.cbegin(), table.Columns.cend(), [&](const TPacketColumn& c) {
@@ -97,8 +82,8 @@ bool TPacketCheck::CheckPacket(const QString& packetFolder, const QString& descr
               });
           if (!known) table.Columns.append({def, file});
         }
-        table.TotalRows += chunk.RecordCount();
-        checked.Rows.insert(file, chunk.RecordCount());
+        table.TotalRows += chunk.Rows;
+        checked.Rows.insert(file, chunk.Rows);
       }
     }
     // Packets made elsewhere or earlier have no manifest; they install on

@@ -7,6 +7,7 @@
 #include "FieldType.h"
 
 class IAppView;
+class TChunkFindings;
 
 // A column of a table's chunk files and the first file that has it.
 struct TPacketColumn {
@@ -51,8 +52,11 @@ class TPacketCheck {
   // folder differs from the packet's manifest (when it has one), a table or
   // column name is no plain identifier, or a chunk file does not load as a
   // data packet. Progress goes to the install bar without log lines.
+  // `extracted` holds what the unpacking found in the chunk files' bytes;
+  // a file it does not hold is read here.
   bool CheckPacket(const QString& packetFolder, const QString& descriptorPath,
-                   TPacketContents& contents, QString& errorText);
+                   TPacketContents& contents, QString& errorText,
+                   const TChunkFindings* extracted = nullptr);
 
  private:
   IAppView& FView;
