@@ -1,0 +1,196 @@
+#include "PacketPacker.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QtGlobal>
+
+#ifdef Q_OS_UNIX
+#include <signal.h>
+#endif
+
+#include "Archiver.h"
+#include "ChunkWriteAttempts.h"
+#include "ClientDataSet.h"
+#include "ZipWriter.h"
+
+namespace {
+
+// Room for a few chunks: enough to ride out a slow file or a large chunk,
+// little enough that a run's memory stays small whatever its rows hold.
+constexpr size_t kQueueItems = 8;
+constexpr qint64 kQueueBytes = 8 * 1024 * 1024;
+
+}  // namespace
+
+TPacketPacker::TPacketPacker(QString packetFolder, QString tmpName)
+    : FFolder(std::move(packetFolder)),
+      FTmpName(std::move(tmpName)),
+      FFileWriter(&TClientDataSet::WriteWorkFile) {}
+
+TPacketPacker::~TPacketPacker() {
+  if (!FEnded) Abandon(true);
+}
+
+bool TPacketPacker::Start(QString& errorText) {
+  FZip = std::make_unique<TZipWriter>();
+  if (!FZip->Open(FTmpName, errorText)) {
+    FZip.reset();
+    QFile::remove(FTmpName);
+    FEnded = true;
+    return false;
+  }
+#ifdef Q_OS_UNIX
+  // The process's signals (the command line's Ctrl+C and TERM) stay with
+  // the thread that runs the export, whose server calls they break off; the
+  // worker inherits a mask that blocks them all.
+  sigset_t all, previous;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &previous);
+#endif
+  FWorker = std::thread([this] { Run(); });
+#ifdef Q_OS_UNIX
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+#endif
+  return true;
+}
+
+void TPacketPacker::ThrowWriteError() {
+  if (FWriteError) throw ENompackError(*FWriteError);
+}
+
+void TPacketPacker::Enqueue(TItem item) {
+  std::unique_lock lock(FMutex);
+  if (FEnded || !FWorker.joinable())
+    throw ENompackError(QStringLiteral("The packet packer is not running"),
+                        ENompackError::Kind::Assertion);
+  // One item always fits, however large, so that no chunk waits forever.
+  FChanged.wait(lock, [this] {
+    return FWriteError || FQueue.empty() ||
+           (FQueue.size() < kQueueItems && FQueuedBytes < kQueueBytes);
+  });
+  ThrowWriteError();
+  FQueuedBytes += item.Bytes.size();
+  FQueue.push_back(std::move(item));
+  FChanged.notify_all();
+}
+
+void TPacketPacker::PutChunk(const QString& folder, const QString& chunkName, QByteArray bytes,
+                             const QString& context) {
+  if (folder != FFolder)
+    throw ENompackError(QStringLiteral("Chunk %1 belongs to %2, not to the packet folder %3")
+                            .arg(chunkName, folder, FFolder),
+                        ENompackError::Kind::Assertion);
+  Enqueue({chunkName, std::move(bytes), context, true});
+}
+
+void TPacketPacker::PackFile(const QString& bareName) {
+  Enqueue({bareName, QByteArray(), QString(), false});
+}
+
+void TPacketPacker::Flush() {
+  std::unique_lock lock(FMutex);
+  FChanged.wait(lock, [this] { return FWriteError || (FQueue.empty() && !FBusy); });
+  ThrowWriteError();
+}
+
+void TPacketPacker::Run() {
+  for (;;) {
+    TItem item;
+    bool pack = true;
+    {
+      std::unique_lock lock(FMutex);
+      FChanged.wait(lock, [this] { return FStopping || !FQueue.empty(); });
+      if (FQueue.empty()) return;
+      item = std::move(FQueue.front());
+      FQueue.pop_front();
+      FQueuedBytes -= item.Bytes.size();
+      FChanged.notify_all();
+      // After a write failure nothing more is written; an abandoned
+      // archive is not worth deflating into.
+      if (FWriteError || (FStopping && !FWriteQueued)) continue;
+      pack = !FStopping && FPackError.isEmpty();
+      FBusy = true;
+    }
+    Process(item, !pack);
+    std::lock_guard lock(FMutex);
+    FBusy = false;
+    FChanged.notify_all();
+  }
+}
+
+void TPacketPacker::Process(TItem& item, bool writeOnly) {
+  const QString path = FFolder + item.BareName;
+  if (item.WriteFile) {
+    try {
+      WriteWithAttempts([&] { FFileWriter(path, item.Bytes); });
+    } catch (ENompackError& e) {
+      e.AddContext(item.Context);
+      std::lock_guard lock(FMutex);
+      FWriteError = e;
+      return;
+    }
+  }
+  if (writeOnly) return;
+  // The entry's time is the file's: written just now, or read from it.
+  QString error;
+  const bool packed = item.WriteFile ? FZip->AddEntry(item.BareName, item.Bytes,
+                                                      QDateTime::currentSecsSinceEpoch(), error)
+                                     : FZip->AddFile(item.BareName, path, error);
+  std::lock_guard lock(FMutex);
+  if (packed)
+    FPacked.insert(item.BareName);
+  else
+    FPackError = error;
+}
+
+void TPacketPacker::StopWorker(bool writeQueued) {
+  {
+    std::lock_guard lock(FMutex);
+    FStopping = true;
+    FWriteQueued = writeQueued;
+    FChanged.notify_all();
+  }
+  if (FWorker.joinable()) FWorker.join();
+}
+
+void TPacketPacker::Abandon(bool writeQueued) {
+  if (FEnded) return;
+  FEnded = true;
+  StopWorker(writeQueued);
+  FZip.reset();
+  QFile::remove(FTmpName);
+}
+
+bool TPacketPacker::Finish(QString& errorText) {
+  if (FEnded) {
+    errorText = QStringLiteral("The packet packer is not running");
+    return false;
+  }
+  FEnded = true;
+  StopWorker(true);
+  const auto fail = [&](const QString& text) {
+    errorText = text;
+    FZip.reset();
+    QFile::remove(FTmpName);
+    return false;
+  };
+  if (FWriteError) return fail(FWriteError->FullText());
+  if (!FPackError.isEmpty()) return fail(FPackError);
+
+  // Files the queue did not bring (a file put into the folder meanwhile)
+  // go in as well: the folder is released whole or not at all.
+  const QMap<QString, qint64> files = TArchiver::FolderFiles(FFolder);
+  for (auto it = files.cbegin(); it != files.cend(); ++it) {
+    if (FPacked.contains(it.key())) continue;
+    if (!FZip->AddFile(it.key(), FFolder + it.key(), errorText)) return fail(errorText);
+  }
+  if (!FZip->Close(errorText)) return fail(errorText);
+  FZip.reset();
+  if (!TArchiver::ReleasePackedFiles(FFolder, files, FTmpName, true, errorText)) {
+    // The archive is only given up while the folder still holds every file;
+    // once a file is deleted the archive is the only copy of it.
+    if (TArchiver::FolderFiles(FFolder) == files) QFile::remove(FTmpName);
+    return false;
+  }
+  return true;
+}
