@@ -31,6 +31,11 @@ TPacketPacker::~TPacketPacker() {
   if (!FEnded) Abandon(true);
 }
 
+bool TPacketPacker::TStage::HasRoom() const {
+  // One item always fits, however large, so that no chunk waits forever.
+  return Queue.empty() || (Queue.size() < kQueueItems && QueuedBytes < kQueueBytes);
+}
+
 bool TPacketPacker::Start(QString& errorText) {
   FZip = std::make_unique<TZipWriter>();
   if (!FZip->Open(FTmpName, errorText)) {
@@ -42,12 +47,13 @@ bool TPacketPacker::Start(QString& errorText) {
 #ifdef Q_OS_UNIX
   // The process's signals (the command line's Ctrl+C and TERM) stay with
   // the thread that runs the export, whose server calls they break off; the
-  // worker inherits a mask that blocks them all.
+  // threads inherit a mask that blocks them all.
   sigset_t all, previous;
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, &previous);
 #endif
-  FWorker = std::thread([this] { Run(); });
+  FWriter.Thread = std::thread([this] { Run(FWriter); });
+  FPacker.Thread = std::thread([this] { Run(FPacker); });
 #ifdef Q_OS_UNIX
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 #endif
@@ -60,17 +66,18 @@ void TPacketPacker::ThrowWriteError() {
 
 void TPacketPacker::Enqueue(TItem item) {
   std::unique_lock lock(FMutex);
-  if (FEnded || !FWorker.joinable())
+  if (FEnded || !FPacker.Thread.joinable())
     throw ENompackError(QStringLiteral("The packet packer is not running"),
                         ENompackError::Kind::Assertion);
-  // One item always fits, however large, so that no chunk waits forever.
-  FChanged.wait(lock, [this] {
-    return FWriteError || FQueue.empty() ||
-           (FQueue.size() < kQueueItems && FQueuedBytes < kQueueBytes);
-  });
+  FChanged.wait(lock, [this] { return FWriteError || (FWriter.HasRoom() && FPacker.HasRoom()); });
   ThrowWriteError();
-  FQueuedBytes += item.Bytes.size();
-  FQueue.push_back(std::move(item));
+  // The bytes are shared between the two queues, not copied.
+  if (item.WriteFile) {
+    FWriter.QueuedBytes += item.Bytes.size();
+    FWriter.Queue.push_back(item);
+  }
+  FPacker.QueuedBytes += item.Bytes.size();
+  FPacker.Queue.push_back(std::move(item));
   FChanged.notify_all();
 }
 
@@ -89,53 +96,58 @@ void TPacketPacker::PackFile(const QString& bareName) {
 
 void TPacketPacker::Flush() {
   std::unique_lock lock(FMutex);
-  FChanged.wait(lock, [this] { return FWriteError || (FQueue.empty() && !FBusy); });
+  FChanged.wait(lock, [this] {
+    return FWriteError ||
+           (FWriter.Queue.empty() && !FWriter.Busy && FPacker.Queue.empty() && !FPacker.Busy);
+  });
   ThrowWriteError();
 }
 
-void TPacketPacker::Run() {
+void TPacketPacker::Run(TStage& stage) {
+  const bool writing = &stage == &FWriter;
   for (;;) {
     TItem item;
-    bool pack = true;
     {
       std::unique_lock lock(FMutex);
-      FChanged.wait(lock, [this] { return FStopping || !FQueue.empty(); });
-      if (FQueue.empty()) return;
-      item = std::move(FQueue.front());
-      FQueue.pop_front();
-      FQueuedBytes -= item.Bytes.size();
+      FChanged.wait(lock, [&] { return FStopping || !stage.Queue.empty(); });
+      if (stage.Queue.empty()) return;
+      item = std::move(stage.Queue.front());
+      stage.Queue.pop_front();
+      stage.QueuedBytes -= item.Bytes.size();
       FChanged.notify_all();
       // After a write failure nothing more is written; an abandoned
-      // archive is not worth deflating into.
-      if (FWriteError || (FStopping && !FWriteQueued)) continue;
-      pack = !FStopping && FPackError.isEmpty();
-      FBusy = true;
+      // archive, or one that failed, is not worth deflating into.
+      const bool skip = writing ? FWriteError || (FStopping && !FWriteQueued)
+                                : FStopping || !FPackError.isEmpty();
+      if (skip) continue;
+      stage.Busy = true;
     }
-    Process(item, !pack);
+    if (writing)
+      WriteItem(item);
+    else
+      PackItem(item);
     std::lock_guard lock(FMutex);
-    FBusy = false;
+    stage.Busy = false;
     FChanged.notify_all();
   }
 }
 
-void TPacketPacker::Process(TItem& item, bool writeOnly) {
-  const QString path = FFolder + item.BareName;
-  if (item.WriteFile) {
-    try {
-      WriteWithAttempts([&] { FFileWriter(path, item.Bytes); });
-    } catch (ENompackError& e) {
-      e.AddContext(item.Context);
-      std::lock_guard lock(FMutex);
-      FWriteError = e;
-      return;
-    }
+void TPacketPacker::WriteItem(const TItem& item) {
+  try {
+    WriteWithAttempts([&] { FFileWriter(FFolder + item.BareName, item.Bytes); });
+  } catch (ENompackError& e) {
+    e.AddContext(item.Context);
+    std::lock_guard lock(FMutex);
+    FWriteError = e;
   }
-  if (writeOnly) return;
-  // The entry's time is the file's: written just now, or read from it.
+}
+
+void TPacketPacker::PackItem(const TItem& item) {
+  // The entry's time is the file's: written about now, or read from it.
   QString error;
   const bool packed = item.WriteFile ? FZip->AddEntry(item.BareName, item.Bytes,
                                                       QDateTime::currentSecsSinceEpoch(), error)
-                                     : FZip->AddFile(item.BareName, path, error);
+                                     : FZip->AddFile(item.BareName, FFolder + item.BareName, error);
   std::lock_guard lock(FMutex);
   if (packed)
     FPacked.insert(item.BareName);
@@ -143,20 +155,21 @@ void TPacketPacker::Process(TItem& item, bool writeOnly) {
     FPackError = error;
 }
 
-void TPacketPacker::StopWorker(bool writeQueued) {
+void TPacketPacker::StopThreads(bool writeQueued) {
   {
     std::lock_guard lock(FMutex);
     FStopping = true;
     FWriteQueued = writeQueued;
     FChanged.notify_all();
   }
-  if (FWorker.joinable()) FWorker.join();
+  if (FWriter.Thread.joinable()) FWriter.Thread.join();
+  if (FPacker.Thread.joinable()) FPacker.Thread.join();
 }
 
 void TPacketPacker::Abandon(bool writeQueued) {
   if (FEnded) return;
   FEnded = true;
-  StopWorker(writeQueued);
+  StopThreads(writeQueued);
   FZip.reset();
   QFile::remove(FTmpName);
 }
@@ -167,7 +180,7 @@ bool TPacketPacker::Finish(QString& errorText) {
     return false;
   }
   FEnded = true;
-  StopWorker(true);
+  StopThreads(true);
   const auto fail = [&](const QString& text) {
     errorText = text;
     FZip.reset();

@@ -17,21 +17,21 @@
 class TZipWriter;
 
 // Packs a generation's files into the packet archive while the export goes
-// on. A worker thread takes each chunk as the export makes it, writes its
-// file into the packet folder (with the export's write attempts) and
-// appends it to the ".tmp" archive, so that creating the files and deflating
-// them run on the second core while the first reads rows. Finish then packs
+// on. Two threads take each chunk as the export makes it: one writes its
+// file into the packet folder (with the export's write attempts), the other
+// appends it to the ".tmp" archive, so that creating the files and
+// deflating them run beside the reading, on both cores. Finish then packs
 // whatever else the folder holds and gives up the folder's files only as
 // TArchiver::PackPacketFolder does: after the archive has been read back
 // whole, found to hold every file at its size, and reached the disk.
 //
-// The queue holds a few chunks (and a few MiB) at most; the export waits
-// for room. A chunk file that cannot be written stops the writing: the
-// folder keeps the chunks before it, and the failure, with its chunk's
-// context, is thrown to the export at its next chunk or at Flush. A failure
-// to pack is no export failure: the files are still written and Finish
-// reports it. Whatever way the packer ends, its worker is joined, and
-// unless Finish succeeded its archive is removed.
+// Each thread's queue holds a few chunks (and a few MiB) at most; the
+// export waits for room. A chunk file that cannot be written stops the
+// writing: the folder keeps the chunks before it, and the failure, with its
+// chunk's context, is thrown to the export at its next chunk or at Flush. A
+// failure to pack is no export failure: the files are still written and
+// Finish reports it. Whatever way the packer ends, its threads are joined,
+// and unless Finish succeeded its archive is removed.
 class TPacketPacker : public IChunkSink {
  public:
   // Writes a chunk file; throws ENompackError (or another std::exception)
@@ -46,7 +46,7 @@ class TPacketPacker : public IChunkSink {
   TPacketPacker(const TPacketPacker&) = delete;
   TPacketPacker& operator=(const TPacketPacker&) = delete;
 
-  // Creates the archive and starts the worker; false with the error text
+  // Creates the archive and starts the threads; false with the error text
   // when the archive cannot be created (nothing is left then).
   bool Start(QString& errorText);
 
@@ -58,13 +58,13 @@ class TPacketPacker : public IChunkSink {
   // Waits until every chunk handed over is written and packed; throws the
   // write failure as PutChunk does.
   void Flush();
-  // After Flush, once the folder holds all the run wrote: stops the worker,
+  // After Flush, once the folder holds all the run wrote: stops the threads,
   // packs every plain file of the folder the queue did not bring, closes the
   // archive and releases the folder's files (TArchiver::ReleasePackedFiles).
   // False with the error text when anything of that fails; the archive is
   // removed then and the folder keeps every file it held.
   bool Finish(QString& errorText);
-  // Stops the worker: chunks still queued are written first (writeQueued,
+  // Stops the threads: chunks still queued are written first (writeQueued,
   // so that the folder holds every chunk the export made) or dropped. The
   // archive is removed.
   void Abandon(bool writeQueued);
@@ -80,20 +80,26 @@ class TPacketPacker : public IChunkSink {
     QString Context;
     bool WriteFile = false;  // false: the file is in the folder already
   };
+  // One thread and its queue: the writing of the files or the packing.
+  struct TStage {
+    std::thread Thread;
+    std::deque<TItem> Queue;
+    qint64 QueuedBytes = 0;
+    bool Busy = false;  // the thread holds an item
+    bool HasRoom() const;
+  };
 
   const QString FFolder;
   const QString FTmpName;
   TFileWriter FFileWriter;
   std::unique_ptr<TZipWriter> FZip;
-  std::thread FWorker;
 
-  // Shared with the worker, under FMutex.
+  // Shared with the threads, under FMutex.
   std::mutex FMutex;
   std::condition_variable FChanged;
-  std::deque<TItem> FQueue;
-  qint64 FQueuedBytes = 0;
-  bool FBusy = false;        // the worker holds an item
-  bool FStopping = false;    // the worker ends once the queue is empty
+  TStage FWriter;
+  TStage FPacker;
+  bool FStopping = false;    // the threads end once their queues are empty
   bool FWriteQueued = true;  // when stopping: write the queued chunks or drop them
   std::optional<ENompackError> FWriteError;
   QSet<QString> FPacked;  // bare names in the archive
@@ -102,8 +108,9 @@ class TPacketPacker : public IChunkSink {
   bool FEnded = false;  // Finish or Abandon ran
 
   void Enqueue(TItem item);
-  void Run();
-  void Process(TItem& item, bool writeOnly);
-  void StopWorker(bool writeQueued);
+  void Run(TStage& stage);
+  void WriteItem(const TItem& item);
+  void PackItem(const TItem& item);
+  void StopThreads(bool writeQueued);
   void ThrowWriteError();  // under FMutex
 };

@@ -1,7 +1,7 @@
-// The packer that writes and packs a generation's files on a second thread:
+// The packer that writes and packs a generation's files beside the export:
 // the archive against the folder, a chunk file that cannot be written, a
-// stop while the worker is busy, packing failures, and that its thread is
-// gone whatever way it ends.
+// stop while a chunk is being written, packing failures, and that its
+// threads are gone whatever way it ends.
 #include <archive.h>
 #include <archive_entry.h>
 
@@ -129,7 +129,7 @@ class TestPacketPacker : public QObject {
     FThreadsBefore = ThreadCount();
   }
   void cleanup() {
-    // No worker outlives its packer.
+    // No thread outlives its packer.
     QCOMPARE(ThreadCount(), FThreadsBefore);
   }
 
@@ -155,7 +155,7 @@ class TestPacketPacker : public QObject {
       TPacketPacker packer(FFolder, FTmp);
       QString error;
       QVERIFY2(packer.Start(error), qPrintable(error));
-      QCOMPARE(ThreadCount(), FThreadsBefore + 1);
+      QCOMPARE(ThreadCount(), FThreadsBefore + 2);  // the writing and the packing
       const QByteArray descr("{2.1.0.15}\r\nARTICLE\r\n");
       WriteFile(FFolder + QStringLiteral("tables.descr"), descr);
       packer.PackFile(QStringLiteral("tables.descr"));
@@ -193,7 +193,7 @@ class TestPacketPacker : public QObject {
   }
 
   // A chunk file that cannot be written: the export's attempts are made on
-  // the worker; the last failure reaches the export with the chunk's
+  // the writing thread; the last failure reaches the export with the chunk's
   // context; no later chunk is written; the archive goes.
   void chunkWriteFailure_data() {
     QTest::addColumn<int>("failures");
@@ -246,9 +246,9 @@ class TestPacketPacker : public QObject {
                              packer.PutChunk(FFolder, ChunkName(9), QByteArray("x"), Context(9)));
   }
 
-  // The run leaves while the worker is busy with a chunk: a stop drops what
-  // is queued, an error writes it first (the folder keeps every chunk the
-  // export made); either way the archive goes and the thread is joined.
+  // The run leaves while a chunk is being written: a stop drops what is
+  // queued, an error writes it first (the folder keeps every chunk the
+  // export made); either way the archive goes and the threads are joined.
   void leavingWhileTheWorkerIsBusy_data() {
     QTest::addColumn<bool>("writeQueued");
     QTest::newRow("stop") << false;
