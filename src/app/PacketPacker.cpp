@@ -170,12 +170,14 @@ void TPacketPacker::Abandon(bool writeQueued) {
   if (FEnded) return;
   FEnded = true;
   StopThreads(writeQueued);
+  // Only an archive this packer made is its to remove.
+  if (!FZip) return;
   FZip.reset();
   QFile::remove(FTmpName);
 }
 
 bool TPacketPacker::Finish(QString& errorText) {
-  if (FEnded) {
+  if (FEnded || !FZip) {
     errorText = QStringLiteral("The packet packer is not running");
     return false;
   }

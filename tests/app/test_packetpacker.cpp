@@ -329,6 +329,19 @@ class TestPacketPacker : public QObject {
     QCOMPARE(ThreadCount(), FThreadsBefore);
   }
 
+  // A packer that never started takes nothing and removes nothing: an
+  // archive at its name is not its own.
+  void packerThatNeverStarted() {
+    WriteFile(FTmp, "an earlier archive");
+    {
+      TPacketPacker packer(FFolder, FTmp);
+      QVERIFY_THROWS_EXCEPTION(ENompackError, packer.PackFile(QStringLiteral("tables.descr")));
+      QString error;
+      QVERIFY(!packer.Finish(error));
+    }
+    QCOMPARE(ReadFile(FTmp), QByteArray("an earlier archive"));
+  }
+
   // A chunk meant for another folder is refused, not written elsewhere.
   void chunkOfAnotherFolder() {
     TPacketPacker packer(FFolder, FTmp);
