@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QtGlobal>
+#include <system_error>
 
 #ifdef Q_OS_UNIX
 #include <signal.h>
@@ -52,12 +53,21 @@ bool TPacketPacker::Start(QString& errorText) {
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, &previous);
 #endif
-  FWriter.Thread = std::thread([this] { Run(FWriter); });
-  FPacker.Thread = std::thread([this] { Run(FPacker); });
+  QString threadError;
+  try {
+    FWriter.Thread = std::thread([this] { Run(FWriter); });
+    FPacker.Thread = std::thread([this] { Run(FPacker); });
+  } catch (const std::system_error& e) {
+    threadError = QString::fromLocal8Bit(e.what());
+  }
 #ifdef Q_OS_UNIX
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 #endif
-  return true;
+  if (threadError.isEmpty()) return true;
+  // No thread to be had: the run packs after the export, as without one.
+  Abandon(false);
+  errorText = threadError;
+  return false;
 }
 
 void TPacketPacker::ThrowWriteError() {

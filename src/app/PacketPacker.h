@@ -31,7 +31,7 @@ class TZipWriter;
 // chunk's context, is thrown to the export at its next chunk or at Flush. A
 // failure to pack is no export failure: the files are still written and
 // Finish reports it. Whatever way the packer ends, its threads are joined,
-// and unless Finish succeeded its archive is removed.
+// and its archive is removed unless Finish got as far as deleting files.
 class TPacketPacker : public IChunkSink {
  public:
   // Writes a chunk file; throws ENompackError (or another std::exception)
@@ -47,7 +47,8 @@ class TPacketPacker : public IChunkSink {
   TPacketPacker& operator=(const TPacketPacker&) = delete;
 
   // Creates the archive and starts the threads; false with the error text
-  // when the archive cannot be created (nothing is left then).
+  // when the archive cannot be created or a thread cannot be started
+  // (nothing is left then).
   bool Start(QString& errorText);
 
   // IChunkSink. Waits while the queue is full.
@@ -62,7 +63,8 @@ class TPacketPacker : public IChunkSink {
   // packs every plain file of the folder the queue did not bring, closes the
   // archive and releases the folder's files (TArchiver::ReleasePackedFiles).
   // False with the error text when anything of that fails; the archive is
-  // removed then and the folder keeps every file it held.
+  // removed then, unless a file of the folder was deleted already (the
+  // archive is its only copy then and stays).
   bool Finish(QString& errorText);
   // Stops the threads: chunks still queued are written first (writeQueued,
   // so that the folder holds every chunk the export made) or dropped. The
