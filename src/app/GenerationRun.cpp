@@ -132,9 +132,10 @@ void TGenerationRun::ExportPacket(DataBaseType kind, IAppView& view, const QElap
       PacketLayout::ArchiveName(FContext.PacketFolder) + QStringLiteral(".tmp");
   // An archive of that name from before is not this run's to remove.
   const bool tmpExisted = QFileInfo::exists(tmpArchive);
-  // The files go into the archive as they are made, on a second thread,
-  // unless the rar program packs (it takes the finished folder) or the
-  // archive's name is taken (packing refuses that below, as it always has).
+  // The files are written and go into the archive as they are made, on
+  // threads of their own, unless the rar program packs (it takes the
+  // finished folder) or the archive's name is taken (packing refuses that
+  // below, as it always has).
   // An archive that cannot be made now is left to the packing below too,
   // which says why.
   std::unique_ptr<TPacketPacker> packer;

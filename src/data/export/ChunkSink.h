@@ -5,7 +5,7 @@
 
 // Where an export hands each chunk file once its bytes are made, when it
 // does not write the file itself: the generation run's packer, which writes
-// and packs the files on a second thread while the export reads on.
+// and packs the files on threads of its own while the export reads on.
 class IChunkSink {
  public:
   virtual ~IChunkSink() = default;
