@@ -472,6 +472,73 @@ class TestLoader : public QObject {
 
   // FireBird -------------------------------------------------------------
 
+  void fbMemosInBatches_data() {
+    QTest::addColumn<QList<int>>("refused");  // IDs whose NAME is NULL
+    QTest::newRow("none refused") << QList<int>{};
+    QTest::newRow("refused in the middle of a batch") << QList<int>{20};
+    QTest::newRow("refused in two batches, beside long memos") << QList<int>{7, 61};
+  }
+
+  // Memo values short and long (the long ones beyond what goes with the
+  // row), NULL and empty, in batches with refused rows: exactly the refused
+  // rows are missing, each logged once in packet order, and every other
+  // memo is stored as it came.
+  void fbMemosInBatches() {
+    NOMPACK_REQUIRE_SERVER(FFB, "Firebird 127.0.0.1:3050");
+    QFETCH(QList<int>, refused);
+    const int rows = 120;
+    auto memo = [](int id) -> Variant {
+      if (id % 10 == 3) return Null();
+      if (id % 10 == 4) return S(QString());
+      const int length = id % 7 == 0 ? 8001 + id : id % 5 == 0 ? 8000 : id * 37;
+      QString text;
+      while (text.size() < length) text += QStringLiteral("Листовка %1; ").arg(id);
+      return S(text.left(length));
+    };
+    const QVector<TFieldDef> fields = {Field("ID", ftInteger), Field("NAME", ftString, 20),
+                                       Field("NOTE", ftMemo)};
+    QVector<QVector<Variant>> all;
+    for (int id = 1; id <= rows; ++id)
+      all.append({I(id), refused.contains(id) ? Null() : S(QString("Име %1").arg(id)), memo(id)});
+    QStringList files;
+    for (int first = 0, chunkNo = 1; first < rows; first += 50, ++chunkNo) {
+      WriteChunk(Folder(), "ARTICLE", chunkNo, fields, all.mid(first, 50));
+      files.append(QString("ARTICLE[%1].xml").arg(chunkNo));
+    }
+    TScratchFB db("inst_loader");
+    db.Exec(
+        "CREATE TABLE ARTICLE (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(20) NOT NULL, "
+        "NOTE BLOB SUB_TYPE TEXT)");
+    RecorderView view;
+    TDM dm(view);
+    QVERIFY(dm.FBConnect(db.Database()));
+    TRowLoader loader(dm, view);
+    try {
+      loader.LoadFBChunks(Folder(), files, "ARTICLE");
+    } catch (const ENompackError& e) {
+      QFAIL(qPrintable(e.FullText()));
+    }
+    dm.FBCommitRetaining();
+    QCOMPARE(view.Log.size(), refused.size());
+    for (int i = 0; i < refused.size(); ++i) {
+      const QString head = QString(" table: ARTICLE> %1  ").arg(refused[i]);
+      QVERIFY2(view.Log[i].contains(head), qPrintable(view.Log[i].left(200)));
+    }
+    QCOMPARE(loader.RefusedRows(), refused.size());
+    db.Reattach();
+    const auto stored = db.Con().Open("SELECT ID, NOTE FROM ARTICLE ORDER BY ID");
+    QCOMPARE(stored->RecordCount(), rows - refused.size());
+    for (const auto& row : stored->Rows()) {
+      const int id = row[0].ToInt32();
+      QVERIFY(!refused.contains(id));
+      // The loader stores an empty memo as NULL, as it always has.
+      const Variant expected = memo(id);
+      QVERIFY2(row[1].IsNull() == expected.IsNullOrEmpty() &&
+                   row[1].ToString() == (expected.IsNull() ? QString() : expected.ToString()),
+               qPrintable(QString("ID %1: %2 characters").arg(id).arg(row[1].ToString().size())));
+    }
+  }
+
   // A refused row in the middle: one line, and the rows before it stay
   // (a failed statement undoes only itself).
   void fbRefusedRowAndProgress() {

@@ -5,6 +5,7 @@
 #include "Connections.h"
 #include "Cp1251.h"
 #include "DbValues.h"
+#include "FBBatchInsert.h"
 #include "FBCursor.h"
 #include "FBStatement.h"
 #include "NompackError.h"
@@ -118,6 +119,7 @@ QByteArray BuildFBDpb(const QStringList& lines, TFBCodec* codec) {
       if (codec) {
         codec->Utf8 = value.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) == 0;
         codec->BytesPerChar = codec->Utf8 ? 4 : 1;
+        codec->Charset = value.toUpper();
       }
     } else if (name == QLatin1String("sql_role_name")) {
       AppendString(dpb, isc_dpb_sql_role_name, value.toUtf8());
@@ -279,8 +281,27 @@ std::unique_ptr<IStatement> TFBConnection::Prepare(const QString& sql) {
 
 std::unique_ptr<ICursor> TFBConnection::OpenCursor(const QString& sql, const TParams& params) {
   auto statement = std::make_unique<TFBStatement>(*this, sql, FSnapshotTr != 0);
+  statement->InlineShortMemos();
   return std::make_unique<TFBCursor>(std::move(statement), params);
 }
+
+namespace {
+
+// The character set of the short parameter of a text memo column stored in
+// `charset`; empty where the values keep going as blobs (sets of more bytes
+// a character than UTF8's, and OCTETS text, whose blobs take text as the
+// session's bytes).
+QString ShortMemoCharset(const QString& charset) {
+  const bool known = charset == QLatin1String("UTF8") || charset == QLatin1String("UNICODE_FSS") ||
+                     charset == QLatin1String("NONE") || charset == QLatin1String("ASCII") ||
+                     charset.startsWith(QLatin1String("WIN125")) ||
+                     charset.startsWith(QLatin1String("ISO8859_")) ||
+                     charset.startsWith(QLatin1String("DOS")) ||
+                     charset.startsWith(QLatin1String("KOI8"));
+  return known ? charset : QString();
+}
+
+}  // namespace
 
 std::unique_ptr<IBatchInsert> TFBConnection::PrepareBatchInsert(const QString& table,
                                                                 const QStringList& columns,
@@ -290,36 +311,84 @@ std::unique_ptr<IBatchInsert> TFBConnection::PrepareBatchInsert(const QString& t
   // One block of n inserts, each row's values as input parameters of the
   // block typed as their columns: the server converts them as it would for
   // a plain insert, and a refused insert ends the block with everything it
-  // did undone.
+  // did undone. A memo column's short value comes in a VARCHAR of the
+  // column's character set beside it; the insert takes whichever is set.
   const QString insert =
       QStringLiteral("INSERT INTO %1 (%2) VALUES (").arg(table, columns.join(QStringLiteral(", ")));
-  auto parsedFor = [table, columns, insert](int rows) {
+  auto parsedFor = [table, columns, insert](int rows, const QStringList& shortTypes) {
     TParsedSql parsed;
     QStringList inputs;
     QString body;
     int n = 0;
     for (int r = 0; r < rows; ++r) {
       QStringList values;
-      for (const QString& c : columns) {
+      for (int c = 0; c < columns.size(); ++c) {
+        const QString& column = columns[c];
         const QString var = QStringLiteral("P%1").arg(n++);
-        inputs << QStringLiteral("%1 TYPE OF COLUMN %2.%3 = ?").arg(var, table, c);
-        values << QLatin1Char(':') + var;
-        parsed.Markers << c;
+        inputs << QStringLiteral("%1 TYPE OF COLUMN %2.%3 = ?").arg(var, table, column);
+        parsed.Markers << column;
+        if (shortTypes.isEmpty() || shortTypes[c].isEmpty()) {
+          values << QLatin1Char(':') + var;
+          continue;
+        }
+        const QString shortVar = QStringLiteral("S%1").arg(n - 1);
+        inputs << QStringLiteral("%1 %2 = ?").arg(shortVar, shortTypes[c]);
+        parsed.Markers << TFBBatchInsert::ShortParamName(column);
+        values << QStringLiteral("COALESCE(:%1, :%2)").arg(var, shortVar);
       }
       body += insert + values.join(QStringLiteral(", ")) + QStringLiteral(");\n");
     }
     parsed.Sql = QStringLiteral("EXECUTE BLOCK (") + inputs.join(QStringLiteral(", ")) +
                  QStringLiteral(") AS BEGIN\n") + body + QStringLiteral("END");
-    parsed.Names = columns;
+    parsed.Names = parsed.Markers.mid(0, parsed.Markers.size() / qMax(rows, 1));
     return parsed;
   };
-  // The parameters of one execution travel in one message of at most 64 KB.
+  // The parameters of one execution travel in one message; the server
+  // takes messages well beyond 64 KB, but the batches stay within that, as
+  // the values of ordinary columns are sized. The short memo values are left
+  // out of the sum: the loader cuts a batch by the size of its values.
   constexpr int kMessageLimit = 65535;
-  const int rowBytes = TFBStatement(*this, parsedFor(1), false).InputMessageBytes();
+  const TFBStatement single(*this, parsedFor(1, {}), false);
+  const int rowBytes = single.InputMessageBytes();
   const int fit = qMax(1, (kMessageLimit - 64) / qMax(rowBytes, 1));
-  return std::make_unique<TBatchInsert>(columns, qMin(maxRows, fit), [this, parsedFor](int n) {
-    return std::make_unique<TFBStatement>(*this, parsedFor(n), false);
+  const int rows = qMin(maxRows, fit);
+
+  QStringList shortTypes;
+  QVector<bool> memos;
+  QStringList markers;
+  bool anyMemo = false;
+  for (int c = 0; c < columns.size(); ++c) {
+    const XSQLVAR& v = single.DescribedParams()[c];
+    QString type;
+    if ((v.sqltype & ~1) == SQL_BLOB && v.sqlsubtype == 0) {
+      type =
+          QStringLiteral("VARCHAR(%1) CHARACTER SET OCTETS").arg(TFBBatchInsert::ShortMemoLength);
+    } else if ((v.sqltype & ~1) == SQL_BLOB && v.sqlsubtype == 1) {
+      const QString charset =
+          ShortMemoCharset(DeclaredCharset(table.toUpper(), columns[c].toUpper()));
+      // NONE counts bytes, and the session's take up to this many a
+      // character; the other sets count characters.
+      const int length = TFBBatchInsert::ShortMemoLength *
+                         (charset == QLatin1String("NONE") ? FCodec.BytesPerChar : 1);
+      if (!charset.isEmpty())
+        type = QStringLiteral("VARCHAR(%1) CHARACTER SET %2").arg(length).arg(charset);
+    }
+    shortTypes << type;
+    memos << !type.isEmpty();
+    markers << columns[c];
+    if (!type.isEmpty()) {
+      markers << TFBBatchInsert::ShortParamName(columns[c]);
+      anyMemo = true;
+    }
+  }
+  if (!anyMemo)
+    return std::make_unique<TBatchInsert>(columns, rows, [this, parsedFor](int n) {
+      return std::make_unique<TFBStatement>(*this, parsedFor(n, {}), false);
+    });
+  auto inner = std::make_unique<TBatchInsert>(markers, rows, [this, parsedFor, shortTypes](int n) {
+    return std::make_unique<TFBStatement>(*this, parsedFor(n, shortTypes), false);
   });
+  return std::make_unique<TFBBatchInsert>(columns, memos, std::move(inner));
 }
 
 int TFBConnection::DeclaredPrecision(const QString& relation, const QString& field, int fallback) {
@@ -339,6 +408,26 @@ int TFBConnection::DeclaredPrecision(const QString& relation, const QString& fie
     precision = ds->Value(0).ToInt32();
   FPrecisions.insert(key, precision);
   return precision;
+}
+
+QString TFBConnection::DeclaredCharset(const QString& relation, const QString& field) {
+  if (relation.isEmpty() || field.isEmpty()) return QString();
+  const QString key = relation + QLatin1Char('.') + field;
+  const auto it = FCharsets.constFind(key);
+  if (it != FCharsets.constEnd()) return *it;
+  TParams params{{QStringLiteral("REL"), ftString, Variant::FromString(relation)},
+                 {QStringLiteral("FLD"), ftString, Variant::FromString(field)}};
+  const auto ds =
+      Open(QStringLiteral("SELECT TRIM(CS.RDB$CHARACTER_SET_NAME) FROM RDB$RELATION_FIELDS RF "
+                          "JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE "
+                          "JOIN RDB$CHARACTER_SETS CS "
+                          "ON CS.RDB$CHARACTER_SET_ID = F.RDB$CHARACTER_SET_ID "
+                          "WHERE RF.RDB$RELATION_NAME = :REL AND RF.RDB$FIELD_NAME = :FLD"),
+           params);
+  const QString name =
+      ds->IsEmpty() || ds->Value(0).IsNull() ? QString() : ds->Value(0).ToString().toUpper();
+  FCharsets.insert(key, name);
+  return name;
 }
 
 QVector<IConnection::TableEntry> TFBConnection::Tables() {

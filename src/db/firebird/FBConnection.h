@@ -14,6 +14,8 @@ class TFBStatement;
 struct TFBCodec {
   bool Utf8 = false;
   int BytesPerChar = 1;
+  // As the attachment named it, in upper case; empty for none (NONE).
+  QString Charset;
 
   QByteArray Encode(const QString& paramName, const QString& text) const;
   QByteArray EncodeSql(const QString& sql) const;
@@ -62,7 +64,13 @@ class TFBConnection final : public IConnection {
   // The declared precision of a NUMERIC/DECIMAL column, from the catalogue;
   // `fallback` for expressions and unknown columns.
   int DeclaredPrecision(const QString& relation, const QString& field, int fallback);
-  void ForgetCatalogue() { FPrecisions.clear(); }
+  // The character set name of a text column, from the catalogue; empty for
+  // expressions and unknown columns.
+  QString DeclaredCharset(const QString& relation, const QString& field);
+  void ForgetCatalogue() {
+    FPrecisions.clear();
+    FCharsets.clear();
+  }
   void Attach(TFBStatement* s) { FStatements.insert(s); }
   void Detach(TFBStatement* s) { FStatements.erase(s); }
 
@@ -73,6 +81,7 @@ class TFBConnection final : public IConnection {
   QByteArray FTpb;
   TFBCodec FCodec;
   QHash<QString, int> FPrecisions;
+  QHash<QString, QString> FCharsets;
   std::set<TFBStatement*> FStatements;
 };
 

@@ -129,6 +129,7 @@ void TFBStatement::CloseCursor() {
 
 void TFBStatement::Prepare(const TParsedSql& parsed) {
   const TFBCodec& codec = FConnection->Codec();
+  FParsed = parsed;
   FMarkers = parsed.Markers;
   FNames = parsed.Names;
   const QByteArray text = codec.EncodeSql(parsed.Sql);
@@ -168,20 +169,20 @@ void TFBStatement::Prepare(const TParsedSql& parsed) {
   DescribeOutput();
 }
 
-void TFBStatement::DescribeOutput() {
+void TFBStatement::ResizeOutput() {
+  if (FOut.Count() <= FOut.Get()->sqln) return;
   ISC_STATUS_ARRAY status;
-  if (FOut.Count() > FOut.Get()->sqln) {
-    FOut.Resize(FOut.Count());
-    isc_dsql_describe(status, &FStmt, kDialect, FOut.Get());
-    CheckFB(status, FConnection->Codec());
-  }
+  FOut.Resize(FOut.Count());
+  isc_dsql_describe(status, &FStmt, kDialect, FOut.Get());
+  CheckFB(status, FConnection->Codec());
+}
+
+void TFBStatement::AllocateOutput() {
   const int count = FOut.Count();
   int total = 0;
   for (int i = 0; i < count; ++i) total += (BufferSize(FOut.Var(i)) + 7) & ~7;
   FOutData.resize(total);
   FOutNulls.resize(count);
-  FColumns.resize(count);
-  const TFBCodec& codec = FConnection->Codec();
   int offset = 0;
   for (int i = 0; i < count; ++i) {
     XSQLVAR& v = FOut.Var(i);
@@ -189,6 +190,18 @@ void TFBStatement::DescribeOutput() {
     v.sqlind = &FOutNulls[i];
     v.sqltype |= 1;  // every column may come back NULL
     offset += (BufferSize(v) + 7) & ~7;
+  }
+}
+
+void TFBStatement::DescribeOutput() {
+  ResizeOutput();
+  AllocateOutput();
+  const int count = FOut.Count();
+  FColumns.resize(count);
+  FInlineVars.fill(-1, count);
+  const TFBCodec& codec = FConnection->Codec();
+  for (int i = 0; i < count; ++i) {
+    const XSQLVAR& v = FOut.Var(i);
     TFBColumn& col = FColumns[i];
     col = DescribeFBColumn(v, codec.BytesPerChar);
     col.Def.Name = codec.Decode(v.aliasname, v.aliasname_length);
@@ -198,6 +211,111 @@ void TFBStatement::DescribeOutput() {
                                                          col.Def.Precision);
     }
   }
+}
+
+QString TFBStatement::InlineMemoExpression(int column, int bytes) {
+  const XSQLVAR& v = FOut.Var(column);
+  const TFBCodec& codec = FConnection->Codec();
+  const QString octets = QStringLiteral("OCTETS");
+  QString charset = octets;
+  int length = bytes;
+  if (FColumns[column].Read == TFBRead::BlobText) {
+    const QString stored = FConnection->DeclaredCharset(codec.Decode(v.relname, v.relname_length),
+                                                        codec.Decode(v.sqlname, v.sqlname_length));
+    if (stored.isEmpty()) return QString();
+    // A blob is read as stored where the session's character set is that
+    // of the column or no conversion applies; otherwise the server converts
+    // it to the session's, and the short value is converted the same way.
+    const QString session = codec.Charset;
+    const bool asStored = session.isEmpty() || session == QLatin1String("NONE") ||
+                          stored == QLatin1String("NONE") || stored == octets || stored == session;
+    if (!asStored) {
+      for (const QChar c : session)
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('_')) return QString();
+      charset = session;
+      length = bytes / qMax(1, codec.BytesPerChar);
+    }
+  }
+  // Whatever fits the length in bytes as stored fits it in characters.
+  return QStringLiteral(
+             "CASE WHEN OCTET_LENGTH(Q.C%1) <= %2 THEN CAST(Q.C%1 AS VARCHAR(%2) "
+             "CHARACTER SET %3) END")
+      .arg(column + 1)
+      .arg(length)
+      .arg(charset);
+}
+
+void TFBStatement::InlineShortMemos() {
+  // Statements with parameters are left as they are: the rewritten one would
+  // need its parameters described again.
+  if (FType != isc_info_sql_stmt_select || FCursorOpen || !FMarkers.isEmpty() || !FStmt) return;
+  const int count = FColumns.size();
+  QVector<int> memos;
+  for (int i = 0; i < count; ++i) {
+    const TFBRead read = FColumns[i].Read;
+    if (read == TFBRead::BlobText || (read == TFBRead::BlobBinary && FOut.Var(i).sqlsubtype == 0))
+      memos.append(i);
+  }
+  if (memos.isEmpty()) return;
+  // The bytes every row may bring inline: the client library sizes its
+  // fetch buffers by the longest row, so rows with memos still come many
+  // to a round trip.
+  constexpr int kInlineBytesPerRow = 8000;
+  constexpr int kLeastInlineBytes = 512;
+  const int bytes = qMax(kLeastInlineBytes, kInlineBytesPerRow / int(memos.size()));
+  QStringList expressions;
+  QVector<int> inlined;
+  try {
+    for (int i : memos) {
+      const QString expression = InlineMemoExpression(i, bytes);
+      if (expression.isEmpty()) continue;
+      expressions.append(expression);
+      inlined.append(i);
+    }
+  } catch (const ENompackError&) {
+    // The catalogue could not say how a column is stored: its values are
+    // read as blobs, as they always were.
+    return;
+  }
+  if (inlined.isEmpty()) return;
+  QStringList names;
+  for (int i = 0; i < count; ++i) names.append(QStringLiteral("C%1").arg(i + 1));
+  QString inner = FParsed.Sql.trimmed();
+  while (inner.endsWith(QLatin1Char(';'))) inner = inner.chopped(1).trimmed();
+  // The derived table's column list names every column, whatever the
+  // statement calls them; a comment at its end stays on its own line.
+  const QString sql =
+      QStringLiteral("SELECT Q.*, %1 FROM (\n%2\n) Q (%3)")
+          .arg(expressions.join(QStringLiteral(", ")), inner, names.join(QStringLiteral(", ")));
+
+  const TFBCodec& codec = FConnection->Codec();
+  const QByteArray text = codec.EncodeSql(sql);
+  TFBSqlDa out(count + int(inlined.size()));
+  ISC_STATUS_ARRAY status;
+  isc_stmt_handle handle = 0;
+  isc_dsql_allocate_statement(status, FConnection->DbHandle(), &handle);
+  if (status[0] == 1 && status[1]) return;
+  isc_dsql_prepare(status, Transaction(), &handle, 0, text.constData(), kDialect, out.Get());
+  bool same = !(status[0] == 1 && status[1]) && out.Count() == count + inlined.size();
+  // The rows' own columns come as they did.
+  for (int i = 0; same && i < count; ++i) {
+    const XSQLVAR& was = FOut.Var(i);
+    const XSQLVAR& now = out.Var(i);
+    same = (was.sqltype & ~1) == (now.sqltype & ~1) && was.sqllen == now.sqllen &&
+           was.sqlscale == now.sqlscale && was.sqlsubtype == now.sqlsubtype;
+  }
+  for (int k = 0; same && k < inlined.size(); ++k)
+    same = (out.Var(count + k).sqltype & ~1) == SQL_VARYING;
+  if (!same) {
+    ISC_STATUS_ARRAY ignored;
+    isc_dsql_free_statement(ignored, &handle, DSQL_drop);
+    return;
+  }
+  isc_dsql_free_statement(status, &FStmt, DSQL_drop);
+  FStmt = handle;
+  FOut = std::move(out);
+  AllocateOutput();
+  for (int k = 0; k < inlined.size(); ++k) FInlineVars[inlined[k]] = count + k;
 }
 
 void TFBStatement::BindOne(int index, const TParam& param) {
@@ -446,6 +564,14 @@ Variant TFBStatement::ReadColumn(int index) {
     }
     case TFBRead::BlobText:
     case TFBRead::BlobBinary: {
+      const int inlineVar = FInlineVars.value(index, -1);
+      if (inlineVar >= 0 && *FOut.Var(inlineVar).sqlind >= 0) {
+        const char* data = FOut.Var(inlineVar).sqldata;
+        short len;
+        std::memcpy(&len, data, sizeof len);
+        if (col.Read == TFBRead::BlobBinary) return Variant::FromBytes(QByteArray(data + 2, len));
+        return Variant::FromString(codec.Decode(data + 2, len));
+      }
       ISC_QUAD id;
       std::memcpy(&id, v.sqldata, sizeof id);
       const QByteArray data = ReadBlob(id);

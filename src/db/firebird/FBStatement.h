@@ -45,8 +45,18 @@ class TFBStatement final : public IStatement {
   const QVector<TFBColumn>& Columns() const { return FColumns; }
   bool NextRow(QVector<Variant>& values);
 
+  // Before the first OpenRows: a select with memo columns is prepared again
+  // so that each row brings the memo values of up to a few kilobytes with
+  // it, read with the row instead of by a blob of their own (three round
+  // trips each); only longer values are read as blobs. The columns and the
+  // values read stay as they were. Keeps the statement as it is where the
+  // rewritten one cannot be prepared.
+  void InlineShortMemos();
+
   // Bytes of the message that carries the parameters of one execution.
   int InputMessageBytes() const;
+  // The parameters as the server described them.
+  const QVector<XSQLVAR>& DescribedParams() const { return FDescribedIn; }
   bool InReadSnapshot() const { return FInReadSnapshot; }
 
   void CloseCursor();
@@ -72,6 +82,10 @@ class TFBStatement final : public IStatement {
   QVector<ParamBuffer> FInBuffers;
   TFBSqlDa FOut;
   QVector<TFBColumn> FColumns;
+  // Per column, the output variable of its value when short enough to come
+  // with the row; -1 for none.
+  QVector<int> FInlineVars;
+  TParsedSql FParsed;
   QByteArray FOutData;
   QVector<short> FOutNulls;
 
@@ -79,6 +93,9 @@ class TFBStatement final : public IStatement {
   isc_tr_handle* Transaction();
   void Prepare(const TParsedSql& parsed);
   void DescribeOutput();
+  void AllocateOutput();
+  void ResizeOutput();
+  QString InlineMemoExpression(int column, int bytes);
   void Bind(const TParams& params);
   void BindOne(int index, const TParam& param);
   void Run();
