@@ -16,6 +16,7 @@
 #include "PacketEntryCheck.h"
 #include "PacketLayout.h"
 #include "QBMisc.h"
+#include "ZipWriter.h"
 
 namespace {
 
@@ -24,15 +25,7 @@ constexpr qint64 kBlockSize = 64 * 1024;
 struct ReadArchiveFree {
   void operator()(struct archive* a) const { archive_read_free(a); }
 };
-struct WriteArchiveFree {
-  void operator()(struct archive* a) const { archive_write_free(a); }
-};
-struct EntryFree {
-  void operator()(struct archive_entry* e) const { archive_entry_free(e); }
-};
 using ReadArchive = std::unique_ptr<struct archive, ReadArchiveFree>;
-using WriteArchive = std::unique_ptr<struct archive, WriteArchiveFree>;
-using Entry = std::unique_ptr<struct archive_entry, EntryFree>;
 
 QString ArchiveErrorText(struct archive* a) {
   const char* text = archive_error_string(a);
@@ -123,15 +116,6 @@ bool ReadEntryData(struct archive* a, const QString& name, QString& errorText, O
   }
 }
 
-// The plain files of the folder (hidden ones too) with their sizes.
-QMap<QString, qint64> FolderFiles(const QString& folder) {
-  QMap<QString, qint64> files;
-  const QFileInfoList list =
-      QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-  for (const QFileInfo& info : list) files.insert(info.fileName(), info.size());
-  return files;
-}
-
 QString RarFileName() {
 #ifdef Q_OS_WIN
   return QStringLiteral("rar.exe");
@@ -141,6 +125,14 @@ QString RarFileName() {
 }
 
 }  // namespace
+
+QMap<QString, qint64> TArchiver::FolderFiles(const QString& folder) {
+  QMap<QString, qint64> files;
+  const QFileInfoList list =
+      QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+  for (const QFileInfo& info : list) files.insert(info.fileName(), info.size());
+  return files;
+}
 
 TArchiver::TArchiver(QString programFolder) : FProgramFolder(std::move(programFolder)) {}
 
@@ -175,59 +167,12 @@ bool TArchiver::PackWithRar(const QString& rar, const QString& packetFolder, con
 
 bool TArchiver::PackWithLibarchive(const QString& packetFolder, const QMap<QString, qint64>& files,
                                    const QString& tmpName, QString& errorText) {
-  WriteArchive a(archive_write_new());
-  if (archive_write_set_format_zip(a.get()) != ARCHIVE_OK ||
-      archive_write_set_options(
-          a.get(), "zip:compression=deflate,zip:compression-level=9,zip:hdrcharset=UTF-8") !=
-          ARCHIVE_OK ||
-      archive_write_open_filename(a.get(), QFile::encodeName(tmpName).constData()) != ARCHIVE_OK) {
-    errorText = ArchiveErrorText(a.get());
-    return false;
-  }
-  QByteArray block;
+  TZipWriter zip;
+  if (!zip.Open(tmpName, errorText)) return false;
   for (auto it = files.cbegin(); it != files.cend(); ++it) {
-    QFile file(packetFolder + it.key());
-    if (!file.open(QIODevice::ReadOnly)) {
-      errorText = QStringLiteral("%1: %2").arg(file.fileName(), file.errorString());
-      return false;
-    }
-    const QFileInfo info(file);
-    Entry entry(archive_entry_new());
-    archive_entry_set_pathname_utf8(entry.get(), it.key().toUtf8().constData());
-    archive_entry_set_filetype(entry.get(), AE_IFREG);
-    archive_entry_set_perm(entry.get(), 0644);
-    archive_entry_set_size(entry.get(), file.size());
-    archive_entry_set_mtime(entry.get(), info.lastModified().toSecsSinceEpoch(), 0);
-    if (archive_write_header(a.get(), entry.get()) != ARCHIVE_OK) {
-      errorText = ArchiveErrorText(a.get());
-      return false;
-    }
-    qint64 written = 0;
-    while (!file.atEnd()) {
-      block = file.read(kBlockSize);
-      if (block.isEmpty() && file.error() != QFileDevice::NoError) {
-        errorText = QStringLiteral("%1: %2").arg(file.fileName(), file.errorString());
-        return false;
-      }
-      if (archive_write_data(a.get(), block.constData(), block.size()) != block.size()) {
-        errorText = ArchiveErrorText(a.get());
-        return false;
-      }
-      written += block.size();
-    }
-    if (written != file.size()) {
-      errorText = QStringLiteral("%1: прочетени %2 от %3 байта")
-                      .arg(file.fileName())
-                      .arg(written)
-                      .arg(file.size());
-      return false;
-    }
+    if (!zip.AddFile(it.key(), packetFolder + it.key(), errorText)) return false;
   }
-  if (archive_write_close(a.get()) != ARCHIVE_OK) {
-    errorText = ArchiveErrorText(a.get());
-    return false;
-  }
-  return true;
+  return zip.Close(errorText);
 }
 
 bool TArchiver::ListArchive(const QString& archive, QMap<QString, qint64>& entries,
@@ -311,6 +256,11 @@ bool TArchiver::PackPacketFolder(const QString& packetFolder, QString& archiveNa
     return false;
   }
 
+  return ReleasePackedFiles(packetFolder, files, tmpName, rar.isEmpty(), errorText);
+}
+
+bool TArchiver::ReleasePackedFiles(const QString& packetFolder, const QMap<QString, qint64>& files,
+                                   const QString& tmpName, bool deleteFiles, QString& errorText) {
   // Nothing of the folder is given up before the archive has been read back
   // whole and found to hold every file at its size.
   QMap<QString, qint64> stored;
@@ -333,7 +283,7 @@ bool TArchiver::PackPacketFolder(const QString& packetFolder, QString& archiveNa
       return false;
     }
   }
-  if (rar.isEmpty()) {
+  if (deleteFiles) {
     // The chunk files are written without waiting for the disk; once they
     // are deleted the archive is the only copy, so it reaches the disk first.
     if (!SyncToDisk(tmpName)) {

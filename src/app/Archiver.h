@@ -33,6 +33,18 @@ class TArchiver {
   // empty. On false the files that were not stored stay in the folder.
   bool PackPacketFolder(const QString& packetFolder, QString& archiveName, QString& errorText);
 
+  // The end of packing with libarchive, also of an archive written while
+  // the files were made: reads tmpName back whole and finds each of `files`
+  // (bare name and size) in it at its size; only then, with deleteFiles, is
+  // the archive forced to the disk and are the files deleted from the
+  // folder. True when the folder is empty at the end; false with the error
+  // text otherwise (the archive stays; files not deleted stay).
+  static bool ReleasePackedFiles(const QString& packetFolder, const QMap<QString, qint64>& files,
+                                 const QString& tmpName, bool deleteFiles, QString& errorText);
+
+  // The plain files of a folder (hidden ones too) with their sizes.
+  static QMap<QString, qint64> FolderFiles(const QString& folder);
+
   // Renames archiveName + ".tmp" to the archive name with ".rar" replaced by
   // `extension`. An existing file of that name is never replaced: false,
   // and the ".tmp" file stays. packetFile is always set to the final name.

@@ -14,6 +14,7 @@
 #include "NompackError.h"
 #include "PacketLayout.h"
 #include "PacketManifest.h"
+#include "PacketPacker.h"
 #include "QBMisc.h"
 #include "ReadSnapshot.h"
 #include "RunLog.h"
@@ -126,14 +127,35 @@ void TGenerationRun::ExportPacket(DataBaseType kind, IAppView& view, const QElap
     view.ShowError(errorText);
     return;
   }
+  TArchiver archiver(FContext.ProgramFolder);
+  const QString tmpArchive =
+      PacketLayout::ArchiveName(FContext.PacketFolder) + QStringLiteral(".tmp");
+  // An archive of that name from before is not this run's to remove.
+  const bool tmpExisted = QFileInfo::exists(tmpArchive);
+  // The files are written and go into the archive as they are made, on
+  // threads of their own, unless the rar program packs (it takes the
+  // finished folder) or the archive's name is taken (packing refuses that
+  // below, as it always has).
+  // An archive that cannot be made now is left to the packing below too,
+  // which says why.
+  std::unique_ptr<TPacketPacker> packer;
+  if (!tmpExisted && archiver.RarProgram().isEmpty()) {
+    packer = std::make_unique<TPacketPacker>(FContext.PacketFolder, tmpArchive);
+    QString startError;
+    if (!packer->Start(startError)) packer.reset();
+  }
+
   // What the export counted, for the summary after the notice.
   QList<QPair<QString, int>> tableRows;
   try {
-    ExportTables(kind, view, tableRows);
+    ExportTables(kind, view, tableRows, packer.get());
   } catch (...) {
     // A signal can break off a server call; a stop the user asked for ends
-    // the run as a stop, whatever the call said.
+    // the run as a stop, whatever the call said. Otherwise the packer (on
+    // its way out) writes the chunks still queued, so that the folder holds
+    // every chunk made before the failure.
     if (!view.StopRequested()) throw;
+    if (packer) packer->Abandon(false);
     try {
       dm.Disconnect(kind);
     } catch (...) {
@@ -142,19 +164,17 @@ void TGenerationRun::ExportPacket(DataBaseType kind, IAppView& view, const QElap
     return;
   }
   if (view.StopRequested()) {
+    if (packer) packer->Abandon(false);
     StopGeneration(view, QString());
     return;
   }
 
   // The packet folder is the only copy of the export until the packet file
   // holds all of it: a failure here keeps it and says so.
-  TArchiver archiver(FContext.ProgramFolder);
-  QString archiveName;
-  // An archive of that name from before is not this run's to remove.
-  const QString tmpArchive =
-      PacketLayout::ArchiveName(FContext.PacketFolder) + QStringLiteral(".tmp");
-  const bool tmpExisted = QFileInfo::exists(tmpArchive);
-  const bool packed = archiver.PackPacketFolder(FContext.PacketFolder, archiveName, errorText);
+  QString archiveName = PacketLayout::ArchiveName(FContext.PacketFolder);
+  const bool packed =
+      packer ? packer->Finish(errorText)
+             : archiver.PackPacketFolder(FContext.PacketFolder, archiveName, errorText);
   if (view.StopRequested()) {
     StopGeneration(view, tmpExisted ? QString() : tmpArchive);
     return;
@@ -185,7 +205,7 @@ void TGenerationRun::ExportPacket(DataBaseType kind, IAppView& view, const QElap
 }
 
 void TGenerationRun::ExportTables(DataBaseType kind, IAppView& view,
-                                  QList<QPair<QString, int>>& tableRows) {
+                                  QList<QPair<QString, int>>& tableRows, TPacketPacker* packer) {
   TDM& dm = FContext.DM;
   const std::unique_ptr<TExportSource> source = MakeExportSource(kind, dm);
   // The repair is committed before the snapshot, so the export reads it.
@@ -203,8 +223,10 @@ void TGenerationRun::ExportTables(DataBaseType kind, IAppView& view,
       throw;
     }
     const QStringList list = WriteTablesDescr(version);
+    if (packer) packer->PackFile(PacketLayout::kDescriptorFileName);
     const int tableCount = list.size() - 1;
     TExporter exporter(dm, view);
+    exporter.SetChunkSink(packer);
     for (int n = 1; n <= tableCount; ++n) {
       const QString& table = list.at(n);
       view.ShowMainProgress(table, n, tableCount);
@@ -216,6 +238,8 @@ void TGenerationRun::ExportTables(DataBaseType kind, IAppView& view,
       tableRows.append({table, rows});
     }
 
+    // Every chunk file is in the folder before the manifest vouches for it.
+    if (packer) packer->Flush();
     // The installer compares what it unpacks with this record of every chunk.
     TPacketManifest manifest;
     manifest.Chunks = exporter.WrittenChunks();

@@ -9,6 +9,7 @@
 
 class IAppView;
 class QElapsedTimer;
+class TPacketPacker;
 
 // The packet generation run: packet folder, connection, descriptor, the 37
 // tables in chunks, archive, packet file, folder removal, success notice.
@@ -52,8 +53,11 @@ class TGenerationRun {
   // kinds. Reports through `view`, the run's log.
   void ExportPacket(DataBaseType kind, IAppView& view, const QElapsedTimer& timer);
   // Repair, descriptor, the tables and the manifest in one read snapshot;
-  // the connection is closed afterwards, also when an error leaves.
-  void ExportTables(DataBaseType kind, IAppView& view, QList<QPair<QString, int>>& tableRows);
+  // the connection is closed afterwards, also when an error leaves. With a
+  // packer (not null) the descriptor and the chunks go to it as they are
+  // made, and every chunk file is written before the manifest is.
+  void ExportTables(DataBaseType kind, IAppView& view, QList<QPair<QString, int>>& tableRows,
+                    TPacketPacker* packer);
   // A stop the user asked for: the packet begun (the folder's packet files,
   // the folder, the run's own ".tmp" archive when named) is removed, and the
   // log and an error box say so. No success notice follows.

@@ -212,6 +212,11 @@ void TClientDataSet::SaveToFile(const QString& fileName, TDataPacketFormat forma
 
 QByteArray TClientDataSet::SaveToWorkFile(const QString& fileName, TDataPacketFormat format) const {
   const QByteArray data = SaveToBytes(format);
+  WriteWorkFile(fileName, data);
+  return data;
+}
+
+void TClientDataSet::WriteWorkFile(const QString& fileName, const QByteArray& data) {
   RequireWritable(fileName);
   QFile file(fileName);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -223,7 +228,6 @@ QByteArray TClientDataSet::SaveToWorkFile(const QString& fileName, TDataPacketFo
     file.remove();
     FailCreate(fileName, why);
   }
-  return data;
 }
 
 Variant CoerceToFieldType(const Variant& value, const TFieldDef& def) {

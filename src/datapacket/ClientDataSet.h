@@ -74,6 +74,9 @@ class TClientDataSet {
   // wrote, so no half file is left behind. Returns the bytes written, so that
   // the caller can checksum the file without reading it back.
   QByteArray SaveToWorkFile(const QString& fileName, TDataPacketFormat format) const;
+  // The writing half of SaveToWorkFile, for bytes made earlier (and
+  // possibly on another thread: it touches no dataset).
+  static void WriteWorkFile(const QString& fileName, const QByteArray& data);
   QByteArray SaveToBytes(TDataPacketFormat format) const;
 
  private:

@@ -77,6 +77,12 @@ class StoppingView : public RecorderView {
 
 const QString kStopped = QStringLiteral("Генерирането е спряно; незавършеният пакет е изтрит.");
 
+// The threads of this process now.
+int ThreadCount() {
+  return int(
+      QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
 // The stop flag a signal sets, as the command line's handler does.
 std::atomic<bool>* SignalStopFlag = nullptr;
 void StopOnSignal(int /*signal*/) {
@@ -556,6 +562,88 @@ class TestGeneration : public QObject {
     QCOMPARE(FView->Log.size(), 1);
     QVERIFY2(FView->Log.first().startsWith(kLogNotWritten.arg(log)),
              qPrintable(FView->Log.first()));
+  }
+
+  // A chunk file that cannot be written (a folder holds its name) on the
+  // thread that writes and packs: the run ends with that chunk's error after
+  // the export's write attempts, named as the export names it; the folder
+  // keeps the descriptor and every chunk before it; no archive of the run is
+  // left and its thread is gone.
+  void chunkFileThatCannotBeWritten_data() {
+    AddKindRows();
+  }
+  void chunkFileThatCannotBeWritten() {
+    QFETCH(int, kind);
+    REQUIRE_KIND(kind);
+    const QString tag = DataBaseTag(DataBaseTypeFromIndex(kind));
+    // The packet folders of the next seconds, whichever the run picks.
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int s = 0; s < 30; ++s)
+      QVERIFY(QDir().mkpath(FExportFolder + PacketLayout::BuildPacketName(tag, now.addSecs(s)) +
+                            QStringLiteral("/ARTICLE[2].xml")));
+    Prepare(SourceSettings(kind, Target(kind, kSampleName), FExportFolder));
+    const int threads = ThreadCount();
+    TGenerationRun run(*FContext);
+    const Outcome o = Generate(run);
+    QVERIFY(o.Threw);
+    const QString folder = FContext->PacketFolder;
+    QVERIFY2(
+        o.Message.startsWith(QStringLiteral("Cannot create file \"%1ARTICLE[2].xml\"").arg(folder)),
+        qPrintable(o.FullText));
+    QVERIFY2(o.FullText.contains(QStringLiteral("exporting ARTICLE, chunk 2")),
+             qPrintable(o.FullText));
+    QVERIFY2(!o.FullText.contains(QStringLiteral("chunk 3")), qPrintable(o.FullText));
+    QCOMPARE(FView->Notices, QStringList());
+    QVERIFY(run.LastPacketFile().isEmpty());
+    QVERIFY(!Connected(kind));
+    QCOMPARE(ThreadCount(), threads);
+    VerifyReset();
+    for (const QString& entry : ExportFolderEntries())
+      QVERIFY2(!entry.endsWith(QStringLiteral(".tmp")), qPrintable(entry));
+
+    auto con = Connect(kind, Target(kind, kSampleName));
+    QStringList expected{QStringLiteral("tables.descr"), QStringLiteral("ARTICLE[1].xml")};
+    const QStringList tables = PacketLayout::PacketTables();
+    for (const QString& table : tables.mid(0, tables.indexOf(QStringLiteral("ARTICLE")))) {
+      for (int i = 1; i <= (SourceCount(*con, table) + 49) / 50; ++i)
+        expected.append(PacketLayout::ChunkFileName(table, i));
+      QCOMPARE(ChunkRows(folder, table), SourceRows(*con, table));
+    }
+    expected.sort();
+    QCOMPARE(FilesIn(folder), expected);
+    QCOMPARE(ChunkRowCounts(folder, QStringLiteral("ARTICLE")), QList<int>{50});
+  }
+
+  // A file that lands in the packet folder while the export runs is packed
+  // with the rest: the folder is given up whole, never with a file lost.
+  void fileAddedDuringTheExportIsPacked() {
+    REQUIRE_KIND(int(kMySQL));
+    auto view = std::make_unique<ReenteringView>();
+    ReenteringView* raw = view.get();
+    Prepare(SourceSettings(kMySQL, Target(kMySQL, kSampleName), FExportFolder), QString(),
+            std::move(view));
+    const QByteArray note("left by the technician");
+    raw->OnTable = [&] {
+      const QString path = FContext->PacketFolder + QStringLiteral("notes.txt");
+      if (QFile::exists(path)) return;
+      QFile f(path);
+      if (f.open(QIODevice::WriteOnly)) f.write(note);
+    };
+    TGenerationRun run(*FContext);
+    const Outcome o = Generate(run);
+    QVERIFY2(!o.Threw, qPrintable(o.FullText));
+    QCOMPARE(FView->Errors, QStringList());
+    QCOMPARE(FView->Notices, QStringList{kSuccess});
+    const QString packet = run.LastPacketFile();
+    QCOMPARE(ExportFolderEntries(),
+             (QStringList{QFileInfo(packet).fileName(), QFileInfo(packet).fileName() + ".log"}));
+    const QString unpacked = FTemp.path() + QStringLiteral("/with notes/");
+    QVERIFY(UnpackWithBsdtar(packet, unpacked));
+    QFile f(unpacked + QStringLiteral("notes.txt"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), note);
+    QVERIFY(QFile::exists(unpacked + TPacketManifest::kFileName));
+    QVERIFY(QFile::exists(unpacked + QStringLiteral("ARTICLE[3].xml")));
   }
 
   // The archiver failed: the packet folder is the only copy of the export,

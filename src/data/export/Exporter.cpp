@@ -3,6 +3,8 @@
 #include <QSet>
 
 #include "AppView.h"
+#include "ChunkSink.h"
+#include "ChunkWriteAttempts.h"
 #include "ClientDataSet.h"
 #include "DataModule.h"
 #include "ExportSource.h"
@@ -48,15 +50,20 @@ class TIdTracker {
 
 }  // namespace
 
-QByteArray SaveDataSetToXML(const TClientDataSet& DataSet, const QString& FileName) {
-  if (DataSet.RecNo() <= 1)
-    return BytesChecksum(DataSet.SaveToWorkFile(FileName, TDataPacketFormat::SingleByte));
+QByteArray ChunkFileBytes(const TClientDataSet& DataSet) {
+  if (DataSet.RecNo() <= 1) return DataSet.SaveToBytes(TDataPacketFormat::SingleByte);
   // Rows before the current one are not part of the packet.
   TClientDataSet rest;
   for (const TFieldDef& def : DataSet.FieldDefs()) rest.AddFieldDef(def);
   const auto& rows = DataSet.Rows();
   for (int i = DataSet.RecNo() - 1; i < rows.size(); ++i) rest.AppendRow(rows.at(i));
-  return BytesChecksum(rest.SaveToWorkFile(FileName, TDataPacketFormat::SingleByte));
+  return rest.SaveToBytes(TDataPacketFormat::SingleByte);
+}
+
+QByteArray SaveDataSetToXML(const TClientDataSet& DataSet, const QString& FileName) {
+  const QByteArray data = ChunkFileBytes(DataSet);
+  TClientDataSet::WriteWorkFile(FileName, data);
+  return BytesChecksum(data);
 }
 
 TExporter::TExporter(TDM& dm, IAppView& view)
@@ -88,19 +95,7 @@ QString TExporter::BuildMSSQLPageQuery(const QString& TableName) {
 }
 
 QByteArray TExporter::WriteChunk(const TClientDataSet& page, const QString& fileName) {
-  // A chunk file that cannot be written now (a virus scanner holding it, a
-  // network folder hiccup) is tried again at once, silently. The last
-  // failure travels on as it was thrown, with whatever context the writer
-  // gave it.
-  for (int attempt = 1;; ++attempt) {
-    try {
-      return FChunkWriter(page, fileName);
-    } catch (const ENompackError&) {
-      if (attempt >= kWriteAttempts) throw;
-    } catch (const std::exception& e) {
-      if (attempt >= kWriteAttempts) throw ENompackError(QString::fromLocal8Bit(e.what()));
-    }
-  }
+  return WriteWithAttempts([&] { return FChunkWriter(page, fileName); });
 }
 
 void TExporter::ExportTable(TExportSource& source, const QString& TableName, const QString& Folder,
@@ -147,16 +142,30 @@ void TExporter::ExportTable(TExportSource& source, const QString& TableName, con
           .AddContext(ExportContext(TableName, ChunkNo));
     }
     const QString chunkName = PacketLayout::ChunkFileName(TableName, ChunkNo);
-    const QString fileName = Folder + chunkName;
-    try {
-      const QByteArray checksum = WriteChunk(*chunk, fileName);
+    if (FChunkSink) {
+      QByteArray bytes;
+      try {
+        bytes = ChunkFileBytes(*chunk);
+      } catch (ENompackError& e) {
+        e.AddContext(ExportContext(TableName, ChunkNo));
+        throw;
+      }
+      const QByteArray checksum = BytesChecksum(bytes);
+      // What this throws is an earlier chunk's failure and names that chunk.
+      FChunkSink->PutChunk(Folder, chunkName, std::move(bytes), ExportContext(TableName, ChunkNo));
       FWrittenChunks.append({TableName, ChunkNo, chunkName, rowCount, checksum});
-    } catch (ENompackError& e) {
-      e.AddContext(ExportContext(TableName, ChunkNo));
-      throw;
+    } else {
+      try {
+        const QByteArray checksum = WriteChunk(*chunk, Folder + chunkName);
+        FWrittenChunks.append({TableName, ChunkNo, chunkName, rowCount, checksum});
+      } catch (ENompackError& e) {
+        e.AddContext(ExportContext(TableName, ChunkNo));
+        throw;
+      }
     }
     ++ChunkNo;
-    // Window messages run here; the chunk is on disk and released by then.
+    // Window messages run here; the chunk is released by then (and on disk,
+    // unless a sink writes it).
     chunk.reset();
     FView.ShowTableProgress(RowsDone, Total);
     // A stop asked meanwhile ends the table here; the run removes what it wrote.

@@ -4,10 +4,12 @@
 #include <QStringList>
 #include <functional>
 
+#include "ChunkWriteAttempts.h"
 #include "DataBaseType.h"
 #include "PacketManifest.h"
 
 class IAppView;
+class IChunkSink;
 class TClientDataSet;
 class TDM;
 class TExportSource;
@@ -68,7 +70,11 @@ class TExporter {
                    int ChunkSize, int& RowsDone);
 
   // Chunk writes made per chunk before the failure is given up.
-  static constexpr int kWriteAttempts = 11;
+  static constexpr int kWriteAttempts = kChunkWriteAttempts;
+
+  // Hands every chunk's bytes to `sink` (not owned; null: none) instead of
+  // writing the file here; the chunk writer above is then not used.
+  void SetChunkSink(IChunkSink* sink) { FChunkSink = sink; }
 
   // Every chunk file written so far, in the order written, with the rows it
   // holds and the checksum of the bytes written to it: the packet's
@@ -80,10 +86,15 @@ class TExporter {
   IAppView& FView;
   TChunkWriter FChunkWriter;
   std::function<void(const QString&)> FPageStatementObserver;
+  IChunkSink* FChunkSink = nullptr;
   QVector<TManifestChunk> FWrittenChunks;
 
   QByteArray WriteChunk(const TClientDataSet& page, const QString& fileName);
 };
+
+// The bytes of the chunk file of every row of DataSet from its current row
+// on, with its field definitions, as a single-byte data packet.
+QByteArray ChunkFileBytes(const TClientDataSet& DataSet);
 
 // Writes every row of DataSet from its current row on, with its field
 // definitions, to FileName as a single-byte data packet; creates or replaces
