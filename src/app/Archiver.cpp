@@ -283,19 +283,28 @@ bool TArchiver::ReleasePackedFiles(const QString& packetFolder, const QMap<QStri
       return false;
     }
   }
-  if (deleteFiles) {
-    // The chunk files are written without waiting for the disk; once they
-    // are deleted the archive is the only copy, so it reaches the disk first.
-    if (!SyncToDisk(tmpName)) {
-      errorText = QStringLiteral("Архивът %1 не може да бъде записан на диска.").arg(tmpName);
+  if (deleteFiles) return DeletePackedFiles(packetFolder, files, tmpName, errorText);
+  const QMap<QString, qint64> left = FolderFiles(packetFolder);
+  if (!left.isEmpty()) {
+    errorText = QStringLiteral("В папката %1 останаха неархивирани файлове: %2.")
+                    .arg(packetFolder, QStringList(left.keys()).join(QStringLiteral(", ")));
+    return false;
+  }
+  return true;
+}
+
+bool TArchiver::DeletePackedFiles(const QString& packetFolder, const QMap<QString, qint64>& files,
+                                  const QString& tmpName, QString& errorText) {
+  // The files are written without waiting for the disk; once they are
+  // deleted the archive is the only copy, so it reaches the disk first.
+  if (!SyncToDisk(tmpName)) {
+    errorText = QStringLiteral("Архивът %1 не може да бъде записан на диска.").arg(tmpName);
+    return false;
+  }
+  for (auto it = files.cbegin(); it != files.cend(); ++it) {
+    if (!ForceDeleteFile(packetFolder + it.key())) {
+      errorText = QStringLiteral("Файлът %1 не може да бъде изтрит.").arg(packetFolder + it.key());
       return false;
-    }
-    for (auto it = files.cbegin(); it != files.cend(); ++it) {
-      if (!ForceDeleteFile(packetFolder + it.key())) {
-        errorText =
-            QStringLiteral("Файлът %1 не може да бъде изтрит.").arg(packetFolder + it.key());
-        return false;
-      }
     }
   }
   const QMap<QString, qint64> left = FolderFiles(packetFolder);
@@ -305,6 +314,22 @@ bool TArchiver::ReleasePackedFiles(const QString& packetFolder, const QMap<QStri
     return false;
   }
   return true;
+}
+
+bool TArchiver::ReadEntries(const QString& archive, const TEntryReader& onEntry,
+                            QString& errorText) {
+  return WalkEntries(archive, errorText, [&](struct archive* a, const QString& name, bool plain) {
+    if (!plain || name.isEmpty()) return archive_read_data_skip(a) == ARCHIVE_OK;
+    QByteArray bytes;
+    const bool read =
+        ReadEntryData(a, name, errorText, [&](const void* buffer, qint64 size, qint64 offset) {
+          // Sparse blocks come with their offsets; the gaps are zeros.
+          if (bytes.size() < offset) bytes.append(offset - bytes.size(), '\0');
+          bytes.replace(offset, size, static_cast<const char*>(buffer), size);
+          return true;
+        });
+    return read && onEntry(name, bytes, errorText);
+  });
 }
 
 bool TArchiver::RenamePacketArchive(const QString& archiveName, const QString& extension,
