@@ -103,7 +103,8 @@ class TPacketPacker : public IChunkSink {
   };
   struct TChunk {
     qint64 Size = 0;
-    QByteArray Checksum;
+    QByteArray Checksum;     // the export's, for the files put back
+    quint32 Crc = 0;         // the packer's, for the archive read back
     bool InArchive = false;  // false: written as a file after packing failed
   };
 
