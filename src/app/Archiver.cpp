@@ -43,9 +43,11 @@ bool StartsAsZip(const QString& fileName) {
   return magic == QByteArrayLiteral("PK\x03\x04") || magic == QByteArrayLiteral("PK\x05\x06");
 }
 
-ReadArchive OpenForReading(const QString& fileName, QString& errorText) {
+ReadArchive OpenForReading(const QString& fileName, QString& errorText, bool cutShort = false) {
   ReadArchive a(archive_read_new());
-  if (StartsAsZip(fileName)) {
+  if (StartsAsZip(fileName) && cutShort) {
+    archive_read_support_format_zip_streamable(a.get());
+  } else if (StartsAsZip(fileName)) {
     archive_read_support_format_zip_seekable(a.get());
   } else {
     archive_read_support_format_all(a.get());
@@ -82,8 +84,9 @@ bool IsPlainFileEntry(struct archive_entry* entry) {
 // returns false (errorText set) to stop. False also when the archive cannot
 // be opened or an entry's header cannot be read.
 template <typename OnEntry>
-bool WalkEntries(const QString& fileName, QString& errorText, OnEntry&& onEntry) {
-  ReadArchive a = OpenForReading(fileName, errorText);
+bool WalkEntries(const QString& fileName, QString& errorText, OnEntry&& onEntry,
+                 bool cutShort = false) {
+  ReadArchive a = OpenForReading(fileName, errorText, cutShort);
   if (!a) return false;
   struct archive_entry* entry = nullptr;
   for (;;) {
@@ -316,20 +319,23 @@ bool TArchiver::DeletePackedFiles(const QString& packetFolder, const QMap<QStrin
   return true;
 }
 
-bool TArchiver::ReadEntries(const QString& archive, const TEntryReader& onEntry,
-                            QString& errorText) {
-  return WalkEntries(archive, errorText, [&](struct archive* a, const QString& name, bool plain) {
-    if (!plain || name.isEmpty()) return archive_read_data_skip(a) == ARCHIVE_OK;
-    QByteArray bytes;
-    const bool read =
-        ReadEntryData(a, name, errorText, [&](const void* buffer, qint64 size, qint64 offset) {
-          // Sparse blocks come with their offsets; the gaps are zeros.
-          if (bytes.size() < offset) bytes.append(offset - bytes.size(), '\0');
-          bytes.replace(offset, size, static_cast<const char*>(buffer), size);
-          return true;
-        });
-    return read && onEntry(name, bytes, errorText);
-  });
+bool TArchiver::ReadEntries(const QString& archive, const TEntryReader& onEntry, QString& errorText,
+                            bool cutShort) {
+  return WalkEntries(
+      archive, errorText,
+      [&](struct archive* a, const QString& name, bool plain) {
+        if (!plain || name.isEmpty()) return archive_read_data_skip(a) == ARCHIVE_OK;
+        QByteArray bytes;
+        const bool read =
+            ReadEntryData(a, name, errorText, [&](const void* buffer, qint64 size, qint64 offset) {
+              // Sparse blocks come with their offsets; the gaps are zeros.
+              if (bytes.size() < offset) bytes.append(offset - bytes.size(), '\0');
+              bytes.replace(offset, size, static_cast<const char*>(buffer), size);
+              return true;
+            });
+        return read && onEntry(name, bytes, errorText);
+      },
+      cutShort);
 }
 
 bool TArchiver::RenamePacketArchive(const QString& archiveName, const QString& extension,

@@ -219,8 +219,8 @@ bool TPacketPacker::KeepChunkFiles() {
 
 bool TPacketPacker::RestoreChunkFiles() {
   if (FZip) {
-    // An archive that cannot be closed has no directory and does not open;
-    // what it held is then found missing below.
+    // An archive that cannot be closed has no directory: it is read by the
+    // entries' own headers below, each entry checked against its chunk.
     QString closeError;
     FZip->Close(closeError);
     FZip.reset();
@@ -248,7 +248,7 @@ bool TPacketPacker::RestoreChunkFiles() {
           }
           return true;
         },
-        readError);
+        readError, true);
   }
   QStringList missing;
   for (auto it = FChunks.cbegin(); it != FChunks.cend(); ++it)

@@ -411,6 +411,10 @@ class TestPacketPacker : public QObject {
     QTest::newRow("an entry nobody handed over") << "extra"
                                                  << "stray.xml" << false;
     QTest::newRow("an entry twice") << "twice" << ChunkName(3) << false;
+    QTest::newRow("the archive cut before its directory") << "cut"
+                                                          << "не може да бъде прочетен" << false;
+    QTest::newRow("the archive cut inside a chunk") << "cut in 4"
+                                                    << "не може да бъде прочетен" << true;
   }
   void readBackMismatch() {
     QFETCH(QString, how);
@@ -418,6 +422,16 @@ class TestPacketPacker : public QObject {
     QFETCH(bool, chunkLost);
     TPacketPacker packer(FFolder, FTmp);
     packer.SetBeforeReadBack([&](const QString& tmp) {
+      if (how.startsWith(QLatin1String("cut"))) {
+        // What a write failure leaves: the entries up to a point, no directory.
+        QFile f(tmp);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const QByteArray bytes = f.readAll();
+        qsizetype cut = bytes.indexOf(QByteArrayLiteral("PK\x01\x02"));
+        if (how == QLatin1String("cut in 4")) cut = bytes.indexOf(ChunkName(4).toLatin1()) + 40;
+        QVERIFY(cut > 0 && f.resize(cut));
+        return;
+      }
       QList<QPair<QString, QByteArray>> entries = ZipEntries(tmp);
       for (int i = 0; i < entries.size(); ++i) {
         if (entries[i].first != ChunkName(2)) continue;
@@ -439,17 +453,18 @@ class TestPacketPacker : public QObject {
     WriteFile(FFolder + QStringLiteral("packet.manifest"), "manifest");
     QVERIFY(!packer.Finish(error));
     QVERIFY2(error.contains(expected), qPrintable(error));
+    const int lost = !chunkLost ? 0 : how == QLatin1String("cut in 4") ? 4 : 2;
     QStringList files{QStringLiteral("packet.manifest"), QStringLiteral("tables.descr")};
     for (int n = 1; n <= 4; ++n)
-      if (!chunkLost || n != 2) files.append(ChunkName(n));
+      if (n != lost) files.append(ChunkName(n));
     files.sort();
     QCOMPARE(Files(FFolder), files);
     for (int n = 1; n <= 4; ++n)
-      if (!chunkLost || n != 2) QCOMPARE(ReadFile(FFolder + ChunkName(n)), ChunkBytes(n, 4000));
+      if (n != lost) QCOMPARE(ReadFile(FFolder + ChunkName(n)), ChunkBytes(n, 4000));
     QCOMPARE(QFile::exists(FTmp), chunkLost);
     const QString kept = packer.KeptText();
     if (chunkLost) {
-      QVERIFY2(kept.contains(ChunkName(2)) && kept.contains(FTmp), qPrintable(kept));
+      QVERIFY2(kept.contains(ChunkName(lost)) && kept.contains(FTmp), qPrintable(kept));
       QVERIFY2(!kept.startsWith(
                    QStringLiteral("Изнесените файлове са запазени в папка %1.").arg(FFolder)),
                qPrintable(kept));

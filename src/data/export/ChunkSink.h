@@ -13,8 +13,8 @@ class IChunkSink {
   // Takes the chunk file `chunkName` of `folder` (ends with a separator) with
   // its bytes and their checksum (as the manifest records it); it is packed,
   // or written (with the export's write attempts), possibly after the call
-  // returns. `context` names the chunk in the error
-  // of a write that fails ("exporting T, chunk N"). Throws ENompackError: the
+  // returns. `context` names the chunk in the error of a write that fails
+  // ("exporting T, chunk N"). Throws ENompackError: the
   // failure of a chunk handed over earlier whose file could not be written,
   // its context already added; no chunk after that one is written.
   virtual void PutChunk(const QString& folder, const QString& chunkName, QByteArray bytes,
