@@ -43,9 +43,11 @@ bool StartsAsZip(const QString& fileName) {
   return magic == QByteArrayLiteral("PK\x03\x04") || magic == QByteArrayLiteral("PK\x05\x06");
 }
 
-ReadArchive OpenForReading(const QString& fileName, QString& errorText) {
+ReadArchive OpenForReading(const QString& fileName, QString& errorText, bool cutShort = false) {
   ReadArchive a(archive_read_new());
-  if (StartsAsZip(fileName)) {
+  if (StartsAsZip(fileName) && cutShort) {
+    archive_read_support_format_zip_streamable(a.get());
+  } else if (StartsAsZip(fileName)) {
     archive_read_support_format_zip_seekable(a.get());
   } else {
     archive_read_support_format_all(a.get());
@@ -82,8 +84,9 @@ bool IsPlainFileEntry(struct archive_entry* entry) {
 // returns false (errorText set) to stop. False also when the archive cannot
 // be opened or an entry's header cannot be read.
 template <typename OnEntry>
-bool WalkEntries(const QString& fileName, QString& errorText, OnEntry&& onEntry) {
-  ReadArchive a = OpenForReading(fileName, errorText);
+bool WalkEntries(const QString& fileName, QString& errorText, OnEntry&& onEntry,
+                 bool cutShort = false) {
+  ReadArchive a = OpenForReading(fileName, errorText, cutShort);
   if (!a) return false;
   struct archive_entry* entry = nullptr;
   for (;;) {
@@ -283,19 +286,28 @@ bool TArchiver::ReleasePackedFiles(const QString& packetFolder, const QMap<QStri
       return false;
     }
   }
-  if (deleteFiles) {
-    // The chunk files are written without waiting for the disk; once they
-    // are deleted the archive is the only copy, so it reaches the disk first.
-    if (!SyncToDisk(tmpName)) {
-      errorText = QStringLiteral("Архивът %1 не може да бъде записан на диска.").arg(tmpName);
+  if (deleteFiles) return DeletePackedFiles(packetFolder, files, tmpName, errorText);
+  const QMap<QString, qint64> left = FolderFiles(packetFolder);
+  if (!left.isEmpty()) {
+    errorText = QStringLiteral("В папката %1 останаха неархивирани файлове: %2.")
+                    .arg(packetFolder, QStringList(left.keys()).join(QStringLiteral(", ")));
+    return false;
+  }
+  return true;
+}
+
+bool TArchiver::DeletePackedFiles(const QString& packetFolder, const QMap<QString, qint64>& files,
+                                  const QString& tmpName, QString& errorText) {
+  // The files are written without waiting for the disk; once they are
+  // deleted the archive is the only copy, so it reaches the disk first.
+  if (!SyncToDisk(tmpName)) {
+    errorText = QStringLiteral("Архивът %1 не може да бъде записан на диска.").arg(tmpName);
+    return false;
+  }
+  for (auto it = files.cbegin(); it != files.cend(); ++it) {
+    if (!ForceDeleteFile(packetFolder + it.key())) {
+      errorText = QStringLiteral("Файлът %1 не може да бъде изтрит.").arg(packetFolder + it.key());
       return false;
-    }
-    for (auto it = files.cbegin(); it != files.cend(); ++it) {
-      if (!ForceDeleteFile(packetFolder + it.key())) {
-        errorText =
-            QStringLiteral("Файлът %1 не може да бъде изтрит.").arg(packetFolder + it.key());
-        return false;
-      }
     }
   }
   const QMap<QString, qint64> left = FolderFiles(packetFolder);
@@ -305,6 +317,25 @@ bool TArchiver::ReleasePackedFiles(const QString& packetFolder, const QMap<QStri
     return false;
   }
   return true;
+}
+
+bool TArchiver::ReadEntries(const QString& archive, const TEntryReader& onEntry, QString& errorText,
+                            bool cutShort) {
+  return WalkEntries(
+      archive, errorText,
+      [&](struct archive* a, const QString& name, bool plain) {
+        if (!plain || name.isEmpty()) return archive_read_data_skip(a) == ARCHIVE_OK;
+        QByteArray bytes;
+        const bool read =
+            ReadEntryData(a, name, errorText, [&](const void* buffer, qint64 size, qint64 offset) {
+              // Sparse blocks come with their offsets; the gaps are zeros.
+              if (bytes.size() < offset) bytes.append(offset - bytes.size(), '\0');
+              bytes.replace(offset, size, static_cast<const char*>(buffer), size);
+              return true;
+            });
+        return read && onEntry(name, bytes, errorText);
+      },
+      cutShort);
 }
 
 bool TArchiver::RenamePacketArchive(const QString& archiveName, const QString& extension,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -41,6 +42,24 @@ class TArchiver {
   // text otherwise (the archive stays; files not deleted stay).
   static bool ReleasePackedFiles(const QString& packetFolder, const QMap<QString, qint64>& files,
                                  const QString& tmpName, bool deleteFiles, QString& errorText);
+  // The last step of that, for an archive already found whole: forces
+  // tmpName to the disk, then deletes each of `files` from the folder. True
+  // when the folder is empty at the end; false with the error text otherwise
+  // (files not deleted stay).
+  static bool DeletePackedFiles(const QString& packetFolder, const QMap<QString, qint64>& files,
+                                const QString& tmpName, QString& errorText);
+
+  // Reads every plain file entry of an archive whole, in archive order, and
+  // hands its bare name and bytes to onEntry, which returns false (its
+  // error text set) to stop. False with the error text when the archive
+  // cannot be opened or read to its end, or onEntry stopped. With
+  // `cutShort` a ZIP is read by its entries' own headers, so that one that
+  // lost its directory still yields the entries before the cut: only for a
+  // caller that checks each entry against what it wrote.
+  using TEntryReader =
+      std::function<bool(const QString& name, const QByteArray& bytes, QString& errorText)>;
+  static bool ReadEntries(const QString& archive, const TEntryReader& onEntry, QString& errorText,
+                          bool cutShort = false);
 
   // The plain files of a folder (hidden ones too) with their sizes.
   static QMap<QString, qint64> FolderFiles(const QString& folder);

@@ -34,6 +34,21 @@ QString DurationText(qint64 milliseconds) {
       .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
+// Throws the exception being handled again with `text` added to its
+// message, so that the user reads it with the failure.
+[[noreturn]] void RethrowWithText(const QString& text) {
+  try {
+    throw;
+  } catch (const ENompackError& e) {
+    ENompackError more(e.Message() + QStringLiteral("\n") + text, e.ErrorKind(), e.ServerText(),
+                       e.NativeCode());
+    for (const QString& context : e.Context()) more.AddContext(context);
+    throw more;
+  } catch (const std::exception& e) {
+    throw ENompackError(QString::fromLocal8Bit(e.what()) + QStringLiteral("\n") + text);
+  }
+}
+
 }  // namespace
 
 QStringList TGenerationRun::SummaryLines(const QString& packetFile, qint64 packetSize,
@@ -132,10 +147,10 @@ void TGenerationRun::ExportPacket(DataBaseType kind, IAppView& view, const QElap
       PacketLayout::ArchiveName(FContext.PacketFolder) + QStringLiteral(".tmp");
   // An archive of that name from before is not this run's to remove.
   const bool tmpExisted = QFileInfo::exists(tmpArchive);
-  // The files are written and go into the archive as they are made, on
-  // threads of their own, unless the rar program packs (it takes the
-  // finished folder) or the archive's name is taken (packing refuses that
-  // below, as it always has).
+  // The chunks go into the archive as they are made, on a thread of their
+  // own, and become files only if the run ends without a packet; unless the
+  // rar program packs (it takes the finished folder) or the archive's name
+  // is taken (packing refuses that below, as it always has).
   // An archive that cannot be made now is left to the packing below too,
   // which says why.
   std::unique_ptr<TPacketPacker> packer;
@@ -151,11 +166,14 @@ void TGenerationRun::ExportPacket(DataBaseType kind, IAppView& view, const QElap
     ExportTables(kind, view, tableRows, packer.get());
   } catch (...) {
     // A signal can break off a server call; a stop the user asked for ends
-    // the run as a stop, whatever the call said. Otherwise the packer (on
-    // its way out) writes the chunks still queued, so that the folder holds
-    // every chunk made before the failure.
-    if (!view.StopRequested()) throw;
-    if (packer) packer->Abandon(false);
+    // the run as a stop, whatever the call said. Otherwise the folder gets
+    // every chunk made before the failure, as the files of an export
+    // without the packer; where it cannot, the error says where they are.
+    if (!view.StopRequested()) {
+      if (packer && !packer->KeepChunkFiles()) RethrowWithText(packer->KeptText());
+      throw;
+    }
+    if (packer) packer->Abandon();
     try {
       dm.Disconnect(kind);
     } catch (...) {
@@ -164,13 +182,13 @@ void TGenerationRun::ExportPacket(DataBaseType kind, IAppView& view, const QElap
     return;
   }
   if (view.StopRequested()) {
-    if (packer) packer->Abandon(false);
+    if (packer) packer->Abandon();
     StopGeneration(view, QString());
     return;
   }
 
-  // The packet folder is the only copy of the export until the packet file
-  // holds all of it: a failure here keeps it and says so.
+  // Until the packet file holds all of it, the export is kept: a failure
+  // here says where.
   QString archiveName = PacketLayout::ArchiveName(FContext.PacketFolder);
   const bool packed =
       packer ? packer->Finish(errorText)
@@ -180,9 +198,10 @@ void TGenerationRun::ExportPacket(DataBaseType kind, IAppView& view, const QElap
     return;
   }
   if (!packed) {
-    view.ShowError(
-        QStringLiteral("Пакетът не е архивиран: %1\nИзнесените файлове са запазени в папка %2.")
-            .arg(errorText, FContext.PacketFolder));
+    const QString kept = packer ? packer->KeptText()
+                                : QStringLiteral("Изнесените файлове са запазени в папка %1.")
+                                      .arg(FContext.PacketFolder);
+    view.ShowError(QStringLiteral("Пакетът не е архивиран: %1\n%2").arg(errorText, kept));
     return;
   }
   QString packetFile;
@@ -238,7 +257,8 @@ void TGenerationRun::ExportTables(DataBaseType kind, IAppView& view,
       tableRows.append({table, rows});
     }
 
-    // Every chunk file is in the folder before the manifest vouches for it.
+    // Every chunk is packed (or, after packing failed, written) before the
+    // manifest vouches for it.
     if (packer) packer->Flush();
     // The installer compares what it unpacks with this record of every chunk.
     TPacketManifest manifest;

@@ -55,7 +55,8 @@ class TGenerationRun {
   // Repair, descriptor, the tables and the manifest in one read snapshot;
   // the connection is closed afterwards, also when an error leaves. With a
   // packer (not null) the descriptor and the chunks go to it as they are
-  // made, and every chunk file is written before the manifest is.
+  // made (the chunks become no files), and every chunk is packed before the
+  // manifest is written.
   void ExportTables(DataBaseType kind, IAppView& view, QList<QPair<QString, int>>& tableRows,
                     TPacketPacker* packer);
   // A stop the user asked for: the packet begun (the folder's packet files,

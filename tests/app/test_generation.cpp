@@ -228,12 +228,24 @@ class TestGeneration : public QObject {
     REQUIRE_KIND(kind);
     const QString target = Target(kind, kSampleName);
     Prepare(SourceSettings(kind, target, FExportFolder));
+    // The chunks go into the archive only: at no progress call of the run
+    // does a chunk file stand in the packet folder.
+    int progressCalls = 0;
+    QStringList chunkFilesSeen;
+    FView->OnProgress = [&] {
+      ++progressCalls;
+      if (!FContext->PacketFolder.isEmpty())
+        chunkFilesSeen += QDir(FContext->PacketFolder)
+                              .entryList({QStringLiteral("*.xml")}, QDir::Files | QDir::Hidden);
+    };
     TGenerationRun run(*FContext);
     const Outcome o = Generate(run);
     QVERIFY2(!o.Threw, qPrintable(o.FullText));
     QCOMPARE(FView->Errors, QStringList());
     QCOMPARE(FView->Notices, QStringList{kSuccess});
     QVERIFY(!Connected(kind));
+    QVERIFY(progressCalls > 37);
+    QCOMPARE(chunkFilesSeen, QStringList());
 
     // Only the packet file is left: the folder and the ".tmp" are gone.
     const QString packet = run.LastPacketFile();
@@ -533,6 +545,23 @@ class TestGeneration : public QObject {
     QCOMPARE(FilesIn(folder), expected);
     if (kind == kFireBird)
       QCOMPARE(SourceCount(*con, QStringLiteral("PARCEL WHERE EXPIRY_DATE < '30.12.1899'")), 0);
+
+    // Byte for byte what an export that writes its own files leaves (the
+    // rar program packs there): the chunks came back out of the archive.
+    const QString streamed = FTemp.path() + QStringLiteral("/streamed %1/").arg(kind);
+    QVERIFY(QDir().rename(folder.chopped(1), streamed.chopped(1)));
+    const QString program = FTemp.path() + QStringLiteral("/failing rar/");
+    InstallFailingRar(program);
+    Prepare(SourceSettings(kind, target, FExportFolder), program);
+    TGenerationRun plain(*FContext);
+    QVERIFY(Generate(plain).Threw);
+    const QString written = FContext->PacketFolder;
+    QCOMPARE(FilesIn(streamed), FilesIn(written));
+    for (const QString& file : FilesIn(written)) {
+      QFile a(streamed + file), b(written + file);
+      QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+      QVERIFY2(a.readAll() == b.readAll(), qPrintable(file));
+    }
   }
 
   void unwritableExportFolder_data() {
@@ -564,11 +593,11 @@ class TestGeneration : public QObject {
              qPrintable(FView->Log.first()));
   }
 
-  // A chunk file that cannot be written (a folder holds its name) on the
-  // thread that writes and packs: the run ends with that chunk's error after
-  // the export's write attempts, named as the export names it; the folder
-  // keeps the descriptor and every chunk before it; no archive of the run is
-  // left and its thread is gone.
+  // A chunk file that cannot be written (a folder holds its name) by an
+  // export that writes its own files (the rar program packs): the run ends
+  // with that chunk's error after the export's write attempts, named as the
+  // export names it; the folder keeps the descriptor and every chunk before
+  // it; no archive of the run is left.
   void chunkFileThatCannotBeWritten_data() {
     AddKindRows();
   }
@@ -581,7 +610,9 @@ class TestGeneration : public QObject {
     for (int s = 0; s < 30; ++s)
       QVERIFY(QDir().mkpath(FExportFolder + PacketLayout::BuildPacketName(tag, now.addSecs(s)) +
                             QStringLiteral("/ARTICLE[2].xml")));
-    Prepare(SourceSettings(kind, Target(kind, kSampleName), FExportFolder));
+    const QString program = FTemp.path() + QStringLiteral("/failing rar/");
+    InstallFailingRar(program);
+    Prepare(SourceSettings(kind, Target(kind, kSampleName), FExportFolder), program);
     const int threads = ThreadCount();
     TGenerationRun run(*FContext);
     const Outcome o = Generate(run);
@@ -612,6 +643,52 @@ class TestGeneration : public QObject {
     expected.sort();
     QCOMPARE(FilesIn(folder), expected);
     QCOMPARE(ChunkRowCounts(folder, QStringLiteral("ARTICLE")), QList<int>{50});
+  }
+
+  // The export fails at table 36 and a chunk made earlier cannot become a
+  // file again (a folder holds its name): the error says so and where the
+  // export is; the archive stays, holding every chunk; the folder holds the
+  // descriptor and every other chunk.
+  void chunkThatCannotBeKeptAfterAFailure() {
+    REQUIRE_KIND(int(kMySQL));
+    const QString target = Target(kMySQL, QStringLiteral("nompack_gen_missing"));
+    QString error = CreateSample(kMySQL, target);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    {
+      auto con = Connect(kMySQL, target);
+      con->Execute(QStringLiteral("DROP TABLE VTR_ENV_VARS"));
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int s = 0; s < 30; ++s)
+      QVERIFY(QDir().mkpath(
+          FExportFolder +
+          PacketLayout::BuildPacketName(DataBaseTag(DataBaseType::MySQL), now.addSecs(s)) +
+          QStringLiteral("/ARTICLE[2].xml")));
+    Prepare(SourceSettings(kMySQL, target, FExportFolder));
+    TGenerationRun run(*FContext);
+    const Outcome o = Generate(run);
+    QVERIFY(o.Threw);
+    const QString folder = FContext->PacketFolder;
+    const QString tmp = folder.chopped(1) + QStringLiteral(".rar.tmp");
+    QVERIFY2(o.Message.contains(QStringLiteral("VTR_ENV_VARS"), Qt::CaseInsensitive),
+             qPrintable(o.FullText));
+    QVERIFY2(o.Message.contains(QStringLiteral("ARTICLE[2].xml")) && o.Message.contains(tmp),
+             qPrintable(o.FullText));
+    QVERIFY(run.LastPacketFile().isEmpty());
+
+    auto con = Connect(kMySQL, target);
+    QStringList expected{QStringLiteral("tables.descr")};
+    for (const QString& table : PacketLayout::PacketTables().mid(0, 35))
+      for (int i = 1; i <= (SourceCount(*con, table) + 49) / 50; ++i)
+        expected.append(PacketLayout::ChunkFileName(table, i));
+    QMap<QString, qint64> stored;
+    QVERIFY2(TArchiver::ListArchive(tmp, stored, error), qPrintable(error));
+    QStringList inArchive = stored.keys();
+    expected.sort();
+    QCOMPARE(inArchive, expected);
+    expected.removeOne(QStringLiteral("ARTICLE[2].xml"));
+    QCOMPARE(FilesIn(folder), expected);
+    QCOMPARE(ChunkRowCounts(folder, QStringLiteral("ARTICLE")).first(), 50);
   }
 
   // A file that lands in the packet folder while the export runs is packed

@@ -1,7 +1,8 @@
-// The packer that writes and packs a generation's files beside the export:
-// the archive against the folder, a chunk file that cannot be written, a
-// stop while a chunk is being written, packing failures, and that its
-// threads are gone whatever way it ends.
+// The packer that packs a generation's chunks beside the export: the
+// archive against what was handed over, no chunk file in the folder on the
+// way, the chunk files back in the folder whenever the run ends without a
+// packet (a failed export, a failed packing, an archive that reads back
+// wrong), a stop, and that its thread is gone whatever way it ends.
 #include <archive.h>
 #include <archive_entry.h>
 
@@ -18,7 +19,9 @@
 #include "Archiver.h"
 #include "ClientDataSet.h"
 #include "NompackError.h"
+#include "PacketManifest.h"
 #include "PacketPacker.h"
+#include "ZipWriter.h"
 
 namespace {
 
@@ -81,6 +84,26 @@ QString ChunkName(int n) {
 
 QString Context(int n) {
   return QStringLiteral("exporting ARTICLE, chunk %1").arg(n);
+}
+
+// Hands chunk n over as the export does, with the checksum of its bytes.
+void Put(TPacketPacker& packer, const QString& folder, int n, const QByteArray& bytes) {
+  packer.PutChunk(folder, ChunkName(n), bytes, BytesChecksum(bytes), Context(n));
+}
+
+// Packing fails from here on: a file of the folder that is not there.
+void BreakPacking(TPacketPacker& packer) {
+  packer.PackFile(QStringLiteral("not there.txt"));
+}
+
+// Writes `entries` as the ZIP `zip`, replacing it.
+bool RewriteZip(const QString& zip, const QList<QPair<QString, QByteArray>>& entries) {
+  TZipWriter writer;
+  QString error;
+  if (!writer.Open(zip, error)) return false;
+  for (const auto& [name, bytes] : entries)
+    if (!writer.AddEntry(name, bytes, 0, error)) return false;
+  return writer.Close(error);
 }
 
 // A writer that holds the chunk of one name until released.
@@ -155,14 +178,14 @@ class TestPacketPacker : public QObject {
       TPacketPacker packer(FFolder, FTmp);
       QString error;
       QVERIFY2(packer.Start(error), qPrintable(error));
-      QCOMPARE(ThreadCount(), FThreadsBefore + 2);  // the writing and the packing
+      QCOMPARE(ThreadCount(), FThreadsBefore + 1);  // the packing
       const QByteArray descr("{2.1.0.15}\r\nARTICLE\r\n");
       WriteFile(FFolder + QStringLiteral("tables.descr"), descr);
       packer.PackFile(QStringLiteral("tables.descr"));
       expected.append({QStringLiteral("tables.descr"), descr});
       for (int n = 1; n <= chunks; ++n) {
         const QByteArray bytes = ChunkBytes(n, chunkSize);
-        packer.PutChunk(FFolder, ChunkName(n), bytes, Context(n));
+        Put(packer, FFolder, n, bytes);
         expected.append({ChunkName(n), bytes});
         if (stranger && n == chunks / 2) {
           WriteFile(FFolder + QStringLiteral("notes.txt"), "left by the technician");
@@ -170,10 +193,10 @@ class TestPacketPacker : public QObject {
         }
       }
       packer.Flush();
-      // Every chunk is in the folder before the run writes its manifest.
-      for (int n = 1; n <= chunks; ++n)
-        QVERIFY2(ReadFile(FFolder + ChunkName(n)) == ChunkBytes(n, chunkSize),
-                 qPrintable(ChunkName(n)));
+      // The chunks are in the archive only: none became a file.
+      QStringList inFolder{QStringLiteral("tables.descr")};
+      if (stranger && chunks > 0) inFolder.prepend(QStringLiteral("notes.txt"));
+      QCOMPARE(Files(FFolder), inFolder);
       QVERIFY2(packer.Finish(error), qPrintable(error));
     }
     QCOMPARE(Files(FFolder), QStringList());
@@ -192,9 +215,10 @@ class TestPacketPacker : public QObject {
     }
   }
 
-  // A chunk file that cannot be written: the export's attempts are made on
-  // the writing thread; the last failure reaches the export with the chunk's
-  // context; no later chunk is written; the archive goes.
+  // Once packing failed the chunks are written as files instead. One that
+  // cannot be written: the export's attempts are made on the packer's
+  // thread; the last failure reaches the export with the chunk's context; no
+  // later chunk is written; the archive goes.
   void chunkWriteFailure_data() {
     QTest::addColumn<int>("failures");
     QTest::addColumn<bool>("throwsAtFlush");  // else at a later chunk
@@ -216,11 +240,11 @@ class TestPacketPacker : public QObject {
     });
     QString error;
     QVERIFY2(packer.Start(error), qPrintable(error));
+    BreakPacking(packer);
     const int put = throwsAtFlush ? 3 : 200;
     bool threw = false;
     try {
-      for (int n = 1; n <= put; ++n)
-        packer.PutChunk(FFolder, ChunkName(n), ChunkBytes(n, 2000), Context(n));
+      for (int n = 1; n <= put; ++n) Put(packer, FFolder, n, ChunkBytes(n, 2000));
       packer.Flush();
     } catch (const ENompackError& e) {
       threw = true;
@@ -232,23 +256,28 @@ class TestPacketPacker : public QObject {
     QCOMPARE(threw, failures >= 11);
     QCOMPARE(attempts.load(), std::min(failures + 1, 11));
     if (!threw) {
-      QVERIFY2(packer.Finish(error), qPrintable(error));
-      QCOMPARE(ZipEntries(FTmp).size(), put);
+      // Every chunk is a file; the packing's failure is Finish's.
+      QVERIFY(!packer.Finish(error));
+      QVERIFY2(error.contains(QStringLiteral("not there.txt")), qPrintable(error));
+      QVERIFY(!QFile::exists(FTmp));
+      QCOMPARE(Files(FFolder).size(), put);
+      QCOMPARE(ReadFile(FFolder + ChunkName(put)), ChunkBytes(put, 2000));
+      QVERIFY2(packer.KeptText().contains(FFolder), qPrintable(packer.KeptText()));
       return;
     }
-    // As the run leaves on the error: the packer goes, and with it the archive.
-    packer.Abandon(true);
+    // As the run leaves on the error: the folder keeps what was written.
+    QVERIFY(packer.KeepChunkFiles());
     QVERIFY(!QFile::exists(FTmp));
     QCOMPARE(Files(FFolder), (QStringList{ChunkName(1), ChunkName(2)}));
     // A packer that failed neither finishes nor takes more.
     QVERIFY(!packer.Finish(error));
-    QVERIFY_THROWS_EXCEPTION(ENompackError,
-                             packer.PutChunk(FFolder, ChunkName(9), QByteArray("x"), Context(9)));
+    QVERIFY_THROWS_EXCEPTION(ENompackError, Put(packer, FFolder, 9, QByteArray("x")));
   }
 
-  // The run leaves while a chunk is being written: a stop drops what is
-  // queued, an error writes it first (the folder keeps every chunk the
-  // export made); either way the archive goes and the threads are joined.
+  // The run leaves while a chunk is being written (packing failed): a stop
+  // drops what is queued, an error writes it first (the folder keeps every
+  // chunk the export made); either way the archive goes and the thread is
+  // joined.
   void leavingWhileTheWorkerIsBusy_data() {
     QTest::addColumn<bool>("writeQueued");
     QTest::newRow("stop") << false;
@@ -264,14 +293,17 @@ class TestPacketPacker : public QObject {
     });
     QString error;
     QVERIFY2(packer.Start(error), qPrintable(error));
-    for (int n = 1; n <= 6; ++n)
-      packer.PutChunk(FFolder, ChunkName(n), ChunkBytes(n, 1000), Context(n));
+    BreakPacking(packer);
+    for (int n = 1; n <= 6; ++n) Put(packer, FFolder, n, ChunkBytes(n, 1000));
     QVERIFY(gate.WaitReached());
     std::thread opener([&] {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       gate.Open();
     });
-    packer.Abandon(writeQueued);
+    if (writeQueued)
+      QVERIFY(packer.KeepChunkFiles());
+    else
+      packer.Abandon();
     opener.join();
     QVERIFY(!QFile::exists(FTmp));
     QStringList expected{ChunkName(1), ChunkName(2)};
@@ -281,16 +313,18 @@ class TestPacketPacker : public QObject {
     QCOMPARE(Files(FFolder), expected);
   }
 
-  // Packing failures are no export failures: the files are written all the
-  // same, and Finish says what failed, removes the archive and keeps the
-  // folder whole.
+  // Packing failures are no export failures: the chunks handed over end up
+  // as files in the folder, byte for byte, beside the descriptor, and Finish
+  // says what failed and removes the archive.
   void packingFailuresKeepTheFolder_data() {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("expected");
     QTest::newRow("a packed file that is not there") << "missing"
                                                      << "tables.descr";
-    QTest::newRow("a chunk file changed after it was packed") << "grown"
-                                                              << "ARTICLE[2].xml";
+    QTest::newRow("a folder file changed after it was packed") << "grown"
+                                                               << "tables.descr";
+    QTest::newRow("packing breaks between chunks") << "broken"
+                                                   << "not there.txt";
   }
   void packingFailuresKeepTheFolder() {
     QFETCH(QString, how);
@@ -298,23 +332,145 @@ class TestPacketPacker : public QObject {
     TPacketPacker packer(FFolder, FTmp);
     QString error;
     QVERIFY2(packer.Start(error), qPrintable(error));
-    if (how != QLatin1String("missing"))
+    QStringList files;
+    if (how != QLatin1String("missing")) {
       WriteFile(FFolder + QStringLiteral("tables.descr"), "{2.1.0.15}\r\n");
+      files.append(QStringLiteral("tables.descr"));
+    }
     packer.PackFile(QStringLiteral("tables.descr"));
-    for (int n = 1; n <= 3; ++n)
-      packer.PutChunk(FFolder, ChunkName(n), ChunkBytes(n, 3000), Context(n));
+    for (int n = 1; n <= 12; ++n) {
+      if (how == QLatin1String("broken") && n == 5) BreakPacking(packer);
+      Put(packer, FFolder, n, ChunkBytes(n, 3000));
+      files.append(ChunkName(n));
+    }
     packer.Flush();
     if (how == QLatin1String("grown")) {
-      QFile f(FFolder + ChunkName(2));
+      QFile f(FFolder + QStringLiteral("tables.descr"));
       QVERIFY(f.open(QIODevice::Append));
-      f.write("<!-- more -->");
+      f.write("ARTICLE\r\n");
     }
-    const QStringList before = Files(FFolder);
     QVERIFY(!packer.Finish(error));
     QVERIFY2(error.contains(expected), qPrintable(error));
     QVERIFY(!QFile::exists(FTmp));
-    QCOMPARE(Files(FFolder), before);
-    QVERIFY(before.contains(ChunkName(3)));
+    files.sort();
+    QCOMPARE(Files(FFolder), files);
+    for (int n = 1; n <= 12; ++n)
+      QVERIFY2(ReadFile(FFolder + ChunkName(n)) == ChunkBytes(n, 3000), qPrintable(ChunkName(n)));
+    QCOMPARE(packer.KeptText(),
+             QStringLiteral("Изнесените файлове са запазени в папка %1.").arg(FFolder));
+  }
+
+  // The export fails (not a stop): the folder ends up with every chunk
+  // handed over as a file, byte for byte, as an export writing its own files
+  // leaves it, and without the archive. A stop leaves no chunk and no archive.
+  void exportFailureKeepsTheChunkFiles_data() {
+    QTest::addColumn<int>("chunks");
+    QTest::addColumn<bool>("stop");
+    QTest::newRow("failure before any chunk") << 0 << false;
+    QTest::newRow("failure after one chunk") << 1 << false;
+    QTest::newRow("failure after more chunks than the queue holds") << 30 << false;
+    QTest::newRow("stop") << 30 << true;
+  }
+  void exportFailureKeepsTheChunkFiles() {
+    QFETCH(int, chunks);
+    QFETCH(bool, stop);
+    {
+      TPacketPacker packer(FFolder, FTmp);
+      QString error;
+      QVERIFY2(packer.Start(error), qPrintable(error));
+      WriteFile(FFolder + QStringLiteral("tables.descr"), "{2.1.0.15}\r\n");
+      packer.PackFile(QStringLiteral("tables.descr"));
+      for (int n = 1; n <= chunks; ++n) Put(packer, FFolder, n, ChunkBytes(n, 20000));
+      if (stop) {
+        packer.Abandon();
+      } else {
+        // The run leaves without a word to the packer: its end keeps them.
+      }
+    }
+    QVERIFY(!QFile::exists(FTmp));
+    QStringList expected{QStringLiteral("tables.descr")};
+    if (!stop)
+      for (int n = 1; n <= chunks; ++n) expected.append(ChunkName(n));
+    expected.sort();
+    QCOMPARE(Files(FFolder), expected);
+    for (int n = 1; !stop && n <= chunks; ++n)
+      QVERIFY2(ReadFile(FFolder + ChunkName(n)) == ChunkBytes(n, 20000), qPrintable(ChunkName(n)));
+  }
+
+  // The closed archive reads back other than what was handed over: the run
+  // fails, the folder keeps its files and gets back every chunk the archive
+  // holds intact; a chunk it does not is named, and the archive stays as the
+  // only place left to look.
+  void readBackMismatch_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("chunkLost");
+    QTest::newRow("a chunk missing") << "missing" << ChunkName(2) << true;
+    QTest::newRow("a chunk's bytes changed") << "changed" << ChunkName(2) << true;
+    QTest::newRow("a chunk cut short") << "short" << ChunkName(2) << true;
+    QTest::newRow("an entry nobody handed over") << "extra"
+                                                 << "stray.xml" << false;
+    QTest::newRow("an entry twice") << "twice" << ChunkName(3) << false;
+    QTest::newRow("the archive cut before its directory") << "cut"
+                                                          << "не може да бъде прочетен" << false;
+    QTest::newRow("the archive cut inside a chunk") << "cut in 4"
+                                                    << "не може да бъде прочетен" << true;
+  }
+  void readBackMismatch() {
+    QFETCH(QString, how);
+    QFETCH(QString, expected);
+    QFETCH(bool, chunkLost);
+    TPacketPacker packer(FFolder, FTmp);
+    packer.SetBeforeReadBack([&](const QString& tmp) {
+      if (how.startsWith(QLatin1String("cut"))) {
+        // What a write failure leaves: the entries up to a point, no directory.
+        QFile f(tmp);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const QByteArray bytes = f.readAll();
+        qsizetype cut = bytes.indexOf(QByteArrayLiteral("PK\x01\x02"));
+        if (how == QLatin1String("cut in 4")) cut = bytes.indexOf(ChunkName(4).toLatin1()) + 40;
+        QVERIFY(cut > 0 && f.resize(cut));
+        return;
+      }
+      QList<QPair<QString, QByteArray>> entries = ZipEntries(tmp);
+      for (int i = 0; i < entries.size(); ++i) {
+        if (entries[i].first != ChunkName(2)) continue;
+        if (how == QLatin1String("missing")) entries.removeAt(i);
+        if (how == QLatin1String("changed")) entries[i].second[10] = '#';
+        if (how == QLatin1String("short")) entries[i].second.chop(1);
+        break;
+      }
+      if (how == QLatin1String("extra")) entries.append({QStringLiteral("stray.xml"), "x"});
+      if (how == QLatin1String("twice")) entries.append({ChunkName(3), ChunkBytes(3, 4000)});
+      RewriteZip(tmp, entries);
+    });
+    QString error;
+    QVERIFY2(packer.Start(error), qPrintable(error));
+    WriteFile(FFolder + QStringLiteral("tables.descr"), "{2.1.0.15}\r\n");
+    packer.PackFile(QStringLiteral("tables.descr"));
+    for (int n = 1; n <= 4; ++n) Put(packer, FFolder, n, ChunkBytes(n, 4000));
+    packer.Flush();
+    WriteFile(FFolder + QStringLiteral("packet.manifest"), "manifest");
+    QVERIFY(!packer.Finish(error));
+    QVERIFY2(error.contains(expected), qPrintable(error));
+    const int lost = !chunkLost ? 0 : how == QLatin1String("cut in 4") ? 4 : 2;
+    QStringList files{QStringLiteral("packet.manifest"), QStringLiteral("tables.descr")};
+    for (int n = 1; n <= 4; ++n)
+      if (n != lost) files.append(ChunkName(n));
+    files.sort();
+    QCOMPARE(Files(FFolder), files);
+    for (int n = 1; n <= 4; ++n)
+      if (n != lost) QCOMPARE(ReadFile(FFolder + ChunkName(n)), ChunkBytes(n, 4000));
+    QCOMPARE(QFile::exists(FTmp), chunkLost);
+    const QString kept = packer.KeptText();
+    if (chunkLost) {
+      QVERIFY2(kept.contains(ChunkName(lost)) && kept.contains(FTmp), qPrintable(kept));
+      QVERIFY2(!kept.startsWith(
+                   QStringLiteral("Изнесените файлове са запазени в папка %1.").arg(FFolder)),
+               qPrintable(kept));
+    } else {
+      QCOMPARE(kept, QStringLiteral("Изнесените файлове са запазени в папка %1.").arg(FFolder));
+    }
   }
 
   // An archive that cannot be created: Start says so and leaves nothing,
@@ -348,8 +504,7 @@ class TestPacketPacker : public QObject {
     QString error;
     QVERIFY2(packer.Start(error), qPrintable(error));
     const QString other = FDir.path() + QStringLiteral("/other/");
-    QVERIFY_THROWS_EXCEPTION(ENompackError,
-                             packer.PutChunk(other, ChunkName(1), QByteArray("x"), Context(1)));
+    QVERIFY_THROWS_EXCEPTION(ENompackError, Put(packer, other, 1, QByteArray("x")));
     QVERIFY(!QFile::exists(other + ChunkName(1)));
   }
 };

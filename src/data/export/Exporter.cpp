@@ -152,7 +152,8 @@ void TExporter::ExportTable(TExportSource& source, const QString& TableName, con
       }
       const QByteArray checksum = BytesChecksum(bytes);
       // What this throws is an earlier chunk's failure and names that chunk.
-      FChunkSink->PutChunk(Folder, chunkName, std::move(bytes), ExportContext(TableName, ChunkNo));
+      FChunkSink->PutChunk(Folder, chunkName, std::move(bytes), checksum,
+                           ExportContext(TableName, ChunkNo));
       FWrittenChunks.append({TableName, ChunkNo, chunkName, rowCount, checksum});
     } else {
       try {
