@@ -232,6 +232,16 @@ bool SyncToDisk(const QString& fileName) {
   return ::fsync(file.handle()) == 0;
 }
 
+// True when the packet folder holds no plain file any more; otherwise false
+// with the names of those left.
+bool FolderIsEmpty(const QString& packetFolder, QString& errorText) {
+  const QMap<QString, qint64> left = TArchiver::FolderFiles(packetFolder);
+  if (left.isEmpty()) return true;
+  errorText = QStringLiteral("В папката %1 останаха неархивирани файлове: %2.")
+                  .arg(packetFolder, QStringList(left.keys()).join(QStringLiteral(", ")));
+  return false;
+}
+
 }  // namespace
 
 bool TArchiver::PackPacketFolder(const QString& packetFolder, QString& archiveName,
@@ -287,13 +297,7 @@ bool TArchiver::ReleasePackedFiles(const QString& packetFolder, const QMap<QStri
     }
   }
   if (deleteFiles) return DeletePackedFiles(packetFolder, files, tmpName, errorText);
-  const QMap<QString, qint64> left = FolderFiles(packetFolder);
-  if (!left.isEmpty()) {
-    errorText = QStringLiteral("В папката %1 останаха неархивирани файлове: %2.")
-                    .arg(packetFolder, QStringList(left.keys()).join(QStringLiteral(", ")));
-    return false;
-  }
-  return true;
+  return FolderIsEmpty(packetFolder, errorText);
 }
 
 bool TArchiver::DeletePackedFiles(const QString& packetFolder, const QMap<QString, qint64>& files,
@@ -310,13 +314,7 @@ bool TArchiver::DeletePackedFiles(const QString& packetFolder, const QMap<QStrin
       return false;
     }
   }
-  const QMap<QString, qint64> left = FolderFiles(packetFolder);
-  if (!left.isEmpty()) {
-    errorText = QStringLiteral("В папката %1 останаха неархивирани файлове: %2.")
-                    .arg(packetFolder, QStringList(left.keys()).join(QStringLiteral(", ")));
-    return false;
-  }
-  return true;
+  return FolderIsEmpty(packetFolder, errorText);
 }
 
 bool TArchiver::ReadEntries(const QString& archive, const TEntryReader& onEntry, QString& errorText,

@@ -28,14 +28,18 @@ const QString kSampleName = QStringLiteral("nompack_gen_run");
 const QString kLogHeader = QStringLiteral("===== Генериране на пакет, ");
 const QString kLogNotWritten = QStringLiteral("Дневникът на процеса не е записан във файла \"%1\"");
 
-// A failing stand-in for the rar program of the program folder.
-void InstallFailingRar(const QString& programFolder) {
+// A stand-in for the rar program of the program folder, running `script`.
+void InstallRar(const QString& programFolder, const char* script) {
   QDir().mkpath(programFolder);
   QFile f(programFolder + QStringLiteral("rar"));
   QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write("#!/bin/sh\necho 'rar: out of disk space' >&2\nexit 5\n");
+  f.write(script);
   f.close();
   f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void InstallFailingRar(const QString& programFolder) {
+  InstallRar(programFolder, "#!/bin/sh\necho 'rar: out of disk space' >&2\nexit 5\n");
 }
 
 // A view that presses the button again while a table is being exported.
@@ -896,15 +900,9 @@ class TestGeneration : public QObject {
   void stopDuringPackingRemovesTheArchive() {
     REQUIRE_KIND(int(kMySQL));
     const QString program = FTemp.path() + QStringLiteral("/stopping rar/");
-    QDir().mkpath(program);
-    {
-      QFile f(program + QStringLiteral("rar"));
-      QVERIFY(f.open(QIODevice::WriteOnly));
-      // Its 5th argument is the archive; the signal goes to the test.
-      f.write("#!/bin/sh\nprintf 'part of an archive' > \"$5\"\nkill -USR1 $PPID\nsleep 0.2\n");
-      f.close();
-      f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
+    // Its 5th argument is the archive; the signal goes to the test.
+    InstallRar(program,
+               "#!/bin/sh\nprintf 'part of an archive' > \"$5\"\nkill -USR1 $PPID\nsleep 0.2\n");
     Prepare(SourceSettings(kMySQL, Target(kMySQL, kSampleName), FExportFolder), program);
     SignalStopFlag = &FView->StopFlag();
     struct sigaction action {

@@ -16,13 +16,6 @@
 
 Q_DECLARE_METATYPE(DataBaseType)
 
-#define GUARDED(...)                                                                \
-  try {                                                                             \
-    __VA_ARGS__                                                                     \
-  } catch (const ENompackError& e) {                                                \
-    QFAIL(qPrintable(QStringLiteral("unexpected ENompackError: ") + e.FullText())); \
-  }
-
 namespace {
 
 const QString kHost = QStringLiteral("127.0.0.1");

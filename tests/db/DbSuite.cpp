@@ -116,14 +116,6 @@ QMap<int, Row> TestRows() {
 
 }  // namespace
 
-// An exception that leaves a test function would end the whole program.
-#define GUARDED(...)                                                                \
-  try {                                                                             \
-    __VA_ARGS__                                                                     \
-  } catch (const ENompackError& e) {                                                \
-    QFAIL(qPrintable(QStringLiteral("unexpected ENompackError: ") + e.FullText())); \
-  }
-
 class DbSuite : public QObject {
   Q_OBJECT
 

@@ -99,13 +99,6 @@ std::unique_ptr<TClientDataSet> ReadAll(ICursor& cursor) {
 
 }  // namespace
 
-#define GUARDED(...)                                                                \
-  try {                                                                             \
-    __VA_ARGS__                                                                     \
-  } catch (const ENompackError& e) {                                                \
-    QFAIL(qPrintable(QStringLiteral("unexpected ENompackError: ") + e.FullText())); \
-  }
-
 class TestFBMemo : public QObject {
   Q_OBJECT
 

@@ -15,6 +15,16 @@
     }                                                                                 \
   } while (0)
 
+// An exception that leaves a test function would end the whole program: the
+// statements run guarded, and an ENompackError (the user of this macro
+// includes NompackError.h) fails the test with its full text.
+#define GUARDED(...)                                                                \
+  try {                                                                             \
+    __VA_ARGS__                                                                     \
+  } catch (const ENompackError& e) {                                                \
+    QFAIL(qPrintable(QStringLiteral("unexpected ENompackError: ") + e.FullText())); \
+  }
+
 inline QString SourceDir() {
   return QString::fromLocal8Bit(qgetenv("NOMPACK_SOURCE_DIR"));
 }
