@@ -9,7 +9,7 @@ PACKAGES=(
   libmariadb-dev mariadb-server mariadb-client
   firebird3.0-server firebird3.0-utils firebird-dev
   unixodbc unixodbc-dev libsqliteodbc odbcinst tdsodbc
-  libarchive-dev libarchive-tools
+  libarchive-dev libarchive-tools libssl-dev
   xvfb xauth x11-apps imagemagick fonts-dejavu-core
   python3 sqlite3 pkg-config e2fsprogs
 )

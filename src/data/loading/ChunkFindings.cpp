@@ -1,6 +1,5 @@
 #include "ChunkFindings.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 
 #include "ClientDataSet.h"
@@ -11,7 +10,7 @@
 TChunkFinding TChunkFinding::OfBytes(const QByteArray& bytes, const QString& path) {
   TChunkFinding finding;
   try {
-    finding.Checksum = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    finding.Checksum = BytesChecksum(bytes);
     TClientDataSet chunk;
     chunk.LoadFromBytes(bytes, path);
     finding.Rows = chunk.RecordCount();
