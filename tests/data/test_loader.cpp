@@ -699,6 +699,73 @@ class TestLoader : public QObject {
         50);
   }
 
+  // A chunk that cannot be read while the batch before it is still with the
+  // server: that batch is completed first, as if it had been sent alone
+  // (stored, its refused row logged, the bar moved), and then the chunk's
+  // failure travels on.
+  void failureWhileABatchIsInFlight_data() {
+    QTest::addColumn<bool>("firebird");
+    QTest::addColumn<int>("batch");
+    QTest::addRow("firebird") << true << 50;
+    QTest::addRow("mysql") << false << 500;
+  }
+  void failureWhileABatchIsInFlight() {
+    QFETCH(bool, firebird);
+    QFETCH(int, batch);
+    // The batch, a few rows more that wait for the next one, then the
+    // unreadable chunk.
+    const int rows = batch + 30;
+    auto all = ArticleRows(1, rows);
+    all[19][1] = Null();
+    QStringList files;
+    int chunkNo = 1;
+    for (int first = 0; first < rows; first += 50, ++chunkNo) {
+      WriteChunk(Folder(), "ARTICLE", chunkNo, ArticleFields(), all.mid(first, 50));
+      files.append(QString("ARTICLE[%1].xml").arg(chunkNo));
+    }
+    const QString broken = QString("ARTICLE[%1].xml").arg(chunkNo);
+    WriteText(Folder() + broken, "<not a data packet");
+    files.append(broken);
+    const QString create =
+        "CREATE TABLE ARTICLE (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(20) NOT NULL, "
+        "PRICE NUMERIC(15,2))";
+    std::unique_ptr<TScratchMySQL> my;
+    std::unique_ptr<TScratchFB> fb;
+    RecorderView view;
+    TDM dm(view);
+    if (firebird) {
+      NOMPACK_REQUIRE_SERVER(FFB, "Firebird 127.0.0.1:3050");
+      fb = std::make_unique<TScratchFB>("inst_loader");
+      fb->Exec(create);
+      QVERIFY(dm.FBConnect(fb->Database()));
+    } else {
+      NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306");
+      my = std::make_unique<TScratchMySQL>(kMySQLDb);
+      my->Exec(create);
+      QCOMPARE(my->ConnectedBy(dm), QString());
+    }
+    TRowLoader loader(dm, view);
+    QString failure;
+    try {
+      if (firebird)
+        loader.LoadFBChunks(Folder(), files, "ARTICLE", rows);
+      else
+        loader.LoadMySQLChunks(Folder(), files, "ARTICLE", rows);
+    } catch (const ENompackError& e) {
+      failure = e.Message();
+    }
+    QVERIFY2(failure.contains(broken), qPrintable(failure));
+    QStringList ids;
+    const auto stored = firebird ? OpenFBQuery(dm, "SELECT ID FROM ARTICLE ORDER BY ID")
+                                 : OpenMySQLQuery(dm, "SELECT ID FROM ARTICLE ORDER BY ID");
+    for (; !stored->Eof(); stored->Next()) ids.append(stored->Fields(0).AsString());
+    QCOMPARE(ids, Range(1, batch, 20));
+    QCOMPARE(view.Log.size(), 1);
+    QVERIFY2(view.Log[0].endsWith(" table: ARTICLE> 20  20.25 "), qPrintable(view.Log[0]));
+    QCOMPARE(loader.TableLoads().last().Loaded, batch - 1);
+    QCOMPARE(view.CallsOf("install").last().Done, batch);
+  }
+
   // A table name that is no plain identifier never reaches SQL.
   void craftedTableName() {
     NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306");

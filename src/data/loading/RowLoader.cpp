@@ -2,6 +2,7 @@
 
 #include "AppMiscFiles.h"
 #include "AppView.h"
+#include "BatchSender.h"
 #include "ClientDataSet.h"
 #include "ColumnLimits.h"
 #include "DataModule.h"
@@ -160,22 +161,28 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
   int batchRows = 1;
   QVector<TPendingRow> pending;
   qsizetype pendingBytes = 0;
+  // The batch the server is storing while the next one is read and bound:
+  // its rows (for the log and a replay) and the values it sends.
+  QVector<TPendingRow> inFlight;
   QVector<TParams> sending;
+  bool sent = false;
+  TBatchSender sender;
 
-  // Sends the rows waiting, as one batch where the batch takes them. A
-  // batch the server refuses has stored nothing: its rows are sent again
-  // one by one, so that exactly the refused ones are left out. Lines go to
-  // the log in packet order, the pre-checked refusals among them.
-  const auto flush = [&] {
-    if (pending.isEmpty()) return;
-    pendingBytes = 0;
-    sending.clear();
-    for (const TPendingRow& row : pending)
-      if (row.Refusal.isEmpty()) sending.append(row.Params);
+  // Waits for the batch in flight. A batch the server refuses has stored
+  // nothing: its rows are sent again one by one, so that exactly the
+  // refused ones are left out. Lines go to the log in packet order, the
+  // pre-checked refusals among them.
+  const auto complete = [&] {
+    if (inFlight.isEmpty()) return;
+    // Taken first: a batch is completed once, also when completing it fails.
+    const QVector<TPendingRow> rows = std::move(inFlight);
+    inFlight.clear();
     bool stored = sending.isEmpty();
-    if (!stored && batch) {
+    if (sent) {
+      sent = false;
+      const std::exception_ptr failure = sender.Wait();
       try {
-        batch->ExecuteBatch(sending);
+        if (failure) std::rethrow_exception(failure);
         stored = true;
         FTableLoads.last().Loaded += sending.size();
       } catch (const ENompackError& e) {
@@ -185,103 +192,135 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
         if (!IsRefusal(e)) throw;
       }
     }
-    for (const TPendingRow& row : pending) {
+    for (const TPendingRow& row : rows) {
       if (!row.Refusal.isEmpty())
         LogRefusedRow(row.Refusal, table, row.Values);
       else if (!stored && InsertRow(target, *statement, shape, row, table))
         ++FTableLoads.last().Loaded;
     }
-    rowsDone += pending.size();
-    pending.clear();
+    rowsDone += rows.size();
     FView.ShowInstallProgress(caption, rowsDone, totalRows);
     ThrowIfStopRequested(FView);
   };
-
-  for (const QString& file : chunkFiles) {
-    chunk.Close();
-    chunk.LoadFromFile(packetFolder + file);
-    const int rowCount = chunk.RecordCount();
-    FTableLoads.last().RowsRead += rowCount;
-    if (rowCount == 0) continue;
-    for (const TFieldDef& def : chunk.FieldDefs()) RequirePlainColumnName(table, def.Name);
-    // Rows of the previous shape go before its statements are replaced (and
-    // before a column is added for this chunk).
-    if (!shape.Sql.isEmpty() && chunk.FieldDefs() != shapeFields) flush();
-    target.ReconcileColumns(table, chunk, columnsReconciled);
-    if (!limitsRead) {
-      limits = target.ReadLimits(table);
-      limitsRead = true;
+  // Hands the rows waiting to the sender, once the batch before them is
+  // complete; rows no batch takes wait for `complete` to go one by one.
+  const auto send = [&] {
+    if (pending.isEmpty()) return;
+    complete();
+    pendingBytes = 0;
+    inFlight.swap(pending);
+    pending.clear();
+    sending.clear();
+    for (const TPendingRow& row : inFlight)
+      if (row.Refusal.isEmpty()) sending.append(row.Params);
+    if (!sending.isEmpty() && batch) {
+      sender.Start(*batch, sending);
+      sent = true;
     }
+  };
+  // Everything waiting stored (or refused) before the connection is used
+  // otherwise: a new statement, a column added, the table's end.
+  const auto flush = [&] {
+    send();
+    complete();
+  };
 
-    // The text depends only on the table and the chunk's columns: one
-    // prepared statement serves every chunk of the same shape.
-    if (shape.Sql.isEmpty() || chunk.FieldDefs() != shapeFields) {
-      shapeFields = chunk.FieldDefs();
-      const auto leftOut = [&](const TFieldDef& def) {
-        return target.LeavesOut(def.Name, hasPharmId);
-      };
-      QStringList columns;
-      for (const TFieldDef& def : shapeFields) {
-        if (!leftOut(def)) columns.append(def.Name);
+  try {
+    for (const QString& file : chunkFiles) {
+      chunk.Close();
+      chunk.LoadFromFile(packetFolder + file);
+      const int rowCount = chunk.RecordCount();
+      FTableLoads.last().RowsRead += rowCount;
+      if (rowCount == 0) continue;
+      for (const TFieldDef& def : chunk.FieldDefs()) RequirePlainColumnName(table, def.Name);
+      // Rows of the previous shape go before its statements are replaced (and
+      // before a column is added for this chunk).
+      if (!shape.Sql.isEmpty() && chunk.FieldDefs() != shapeFields) flush();
+      // The table's first rows are read before its columns and limits are
+      // (the catalogue is only read then, and no batch is in flight yet).
+      if (!limitsRead) flush();
+      target.ReconcileColumns(table, chunk, columnsReconciled);
+      if (!limitsRead) {
+        limits = target.ReadLimits(table);
+        limitsRead = true;
       }
-      if (hasPharmId) columns.append(kPharmId);
-      const QString columnList = columns.join(QStringLiteral(", "));
-      const QString paramList =
-          columns.isEmpty() ? QString() : QLatin1Char(':') + columns.join(QStringLiteral(", :"));
-      shape.Sql = target.InsertStatement(table, columnList, paramList);
-      statement->SetSQLText(shape.Sql);
-      shape.Columns = columns;
-      shape.ColumnParams.clear();
-      shape.StatementParams.clear();
-      QVector<bool> loaded;
-      for (const TFieldDef& def : shapeFields) {
-        shape.ColumnParams.append(leftOut(def) ? -1 : shape.Columns.indexOf(def.Name));
-        loaded.append(!leftOut(def));
-      }
-      chunkLimits = TChunkLimits(limits, shapeFields, loaded);
-      shape.PharmIdParam = hasPharmId ? columns.size() - 1 : -1;
-      for (const QString& column : columns)
-        shape.StatementParams.append(FindParam(statement->Params(), column));
-      // Rows go one by one where no batch can be made of these columns (the
-      // statement of each row then says why); a batch is only the faster way.
-      batch.reset();
-      batchRows = 1;
-      if (!columns.isEmpty()) {
-        try {
-          batch = target.CreateBatchInsert(table, columns);
-          batchRows = batch->MaxBatchRows();
-        } catch (const ENompackError& e) {
-          if (e.ErrorKind() == ENompackError::Kind::Conversion) throw;
+
+      // The text depends only on the table and the chunk's columns: one
+      // prepared statement serves every chunk of the same shape.
+      if (shape.Sql.isEmpty() || chunk.FieldDefs() != shapeFields) {
+        shapeFields = chunk.FieldDefs();
+        const auto leftOut = [&](const TFieldDef& def) {
+          return target.LeavesOut(def.Name, hasPharmId);
+        };
+        QStringList columns;
+        for (const TFieldDef& def : shapeFields) {
+          if (!leftOut(def)) columns.append(def.Name);
+        }
+        if (hasPharmId) columns.append(kPharmId);
+        const QString columnList = columns.join(QStringLiteral(", "));
+        const QString paramList =
+            columns.isEmpty() ? QString() : QLatin1Char(':') + columns.join(QStringLiteral(", :"));
+        shape.Sql = target.InsertStatement(table, columnList, paramList);
+        statement->SetSQLText(shape.Sql);
+        shape.Columns = columns;
+        shape.ColumnParams.clear();
+        shape.StatementParams.clear();
+        QVector<bool> loaded;
+        for (const TFieldDef& def : shapeFields) {
+          shape.ColumnParams.append(leftOut(def) ? -1 : shape.Columns.indexOf(def.Name));
+          loaded.append(!leftOut(def));
+        }
+        chunkLimits = TChunkLimits(limits, shapeFields, loaded);
+        shape.PharmIdParam = hasPharmId ? columns.size() - 1 : -1;
+        for (const QString& column : columns)
+          shape.StatementParams.append(FindParam(statement->Params(), column));
+        // Rows go one by one where no batch can be made of these columns (the
+        // statement of each row then says why); a batch is only the faster way.
+        batch.reset();
+        batchRows = 1;
+        if (!columns.isEmpty()) {
+          try {
+            batch = target.CreateBatchInsert(table, columns);
+            batchRows = batch->MaxBatchRows();
+          } catch (const ENompackError& e) {
+            if (e.ErrorKind() == ENompackError::Kind::Conversion) throw;
+          }
         }
       }
-    }
 
-    const QVector<QVector<Variant>>& rows = chunk.Rows();
-    for (int r = 0; r < rowCount; ++r) {
-      const QVector<Variant>& values = rows[r];
-      TPendingRow row;
-      row.Values = values;
-      row.Refusal = chunkLimits.RowRefusal(values);
-      row.Params.resize(shape.Columns.size());
-      for (int c = 0; c < shapeFields.size(); ++c) {
-        const int p = shape.ColumnParams[c];
-        if (p < 0) continue;
-        row.Params[p].Name = shape.Columns[p];
-        target.Bind(row.Params[p], shapeFields[c].DataType, values[c]);
+      const QVector<QVector<Variant>>& rows = chunk.Rows();
+      for (int r = 0; r < rowCount; ++r) {
+        const QVector<Variant>& values = rows[r];
+        TPendingRow row;
+        row.Values = values;
+        row.Refusal = chunkLimits.RowRefusal(values);
+        row.Params.resize(shape.Columns.size());
+        for (int c = 0; c < shapeFields.size(); ++c) {
+          const int p = shape.ColumnParams[c];
+          if (p < 0) continue;
+          row.Params[p].Name = shape.Columns[p];
+          target.Bind(row.Params[p], shapeFields[c].DataType, values[c]);
+        }
+        if (shape.PharmIdParam >= 0) {
+          TParam& pharmId = row.Params[shape.PharmIdParam];
+          pharmId.Name = kPharmId;
+          pharmId.DataType = ftInteger;
+          pharmId.Value = Variant::FromInt(0);
+        }
+        if (!row.Refusal.isEmpty()) row.Params.clear();
+        for (const TParam& param : row.Params) pendingBytes += ValueBytes(param.Value);
+        pending.append(std::move(row));
+        if (pending.size() >= batchRows || pendingBytes >= kMaxBatchValueBytes) send();
       }
-      if (shape.PharmIdParam >= 0) {
-        TParam& pharmId = row.Params[shape.PharmIdParam];
-        pharmId.Name = kPharmId;
-        pharmId.DataType = ftInteger;
-        pharmId.Value = Variant::FromInt(0);
-      }
-      if (!row.Refusal.isEmpty()) row.Params.clear();
-      for (const TParam& param : row.Params) pendingBytes += ValueBytes(param.Value);
-      pending.append(std::move(row));
-      if (pending.size() >= batchRows || pendingBytes >= kMaxBatchValueBytes) flush();
     }
+    flush();
+  } catch (...) {
+    // The batch in flight was sent before whatever failed here, and is
+    // completed as it would have been: its refused rows logged, its
+    // progress shown, and a failure of its own the one that travels on.
+    complete();
+    throw;
   }
-  flush();
 }
 
 bool TRowLoader::IsRefusal(const ENompackError& e) {
