@@ -10,7 +10,10 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "ArchiverFileWriter.h"
 #include "PacketEntryCheck.h"
@@ -334,6 +337,67 @@ bool TArchiver::ReadEntries(const QString& archive, const TEntryReader& onEntry,
         return read && onEntry(name, bytes, errorText);
       },
       cutShort);
+}
+
+bool TArchiver::ReadEntriesInParts(const QString& archive, int parts,
+                                   const TPartEntryReader& onEntry, QString& errorText) {
+  errorText.clear();
+  if (parts < 2 || !StartsAsZip(archive)) {
+    qint64 index = 0;
+    return ReadEntries(
+        archive,
+        [&](const QString& name, const QByteArray& bytes, QString& error) {
+          return onEntry(0, index++, name, bytes, error);
+        },
+        errorText);
+  }
+  struct TPart {
+    bool Read = true;
+    qint64 FailedAt = -1;  // the entry a failure came at; -1: the archive did not open
+    QString Error;
+  };
+  std::vector<TPart> results(parts);
+  const auto readPart = [&](int part) {
+    TPart& result = results[part];
+    qint64 index = -1;
+    result.Read =
+        WalkEntries(archive, result.Error, [&](struct archive* a, const QString& name, bool plain) {
+          ++index;
+          if (!plain || name.isEmpty() || index % parts != part) {
+            if (archive_read_data_skip(a) == ARCHIVE_OK) return true;
+            result.Error = QStringLiteral("%1: %2").arg(name, ArchiveErrorText(a));
+            return false;
+          }
+          QByteArray bytes;
+          const bool read = ReadEntryData(
+              a, name, result.Error, [&](const void* buffer, qint64 size, qint64 offset) {
+                if (bytes.size() < offset) bytes.append(offset - bytes.size(), '\0');
+                bytes.replace(offset, size, static_cast<const char*>(buffer), size);
+                return true;
+              });
+          return read && onEntry(part, index, name, bytes, result.Error);
+        });
+    if (!result.Read) result.FailedAt = index;
+  };
+  std::vector<std::thread> threads;
+  int inlineFrom = parts;
+  for (int part = 1; part < parts; ++part) {
+    try {
+      threads.emplace_back(readPart, part);
+    } catch (const std::system_error&) {
+      inlineFrom = part;
+      break;
+    }
+  }
+  readPart(0);
+  for (int part = inlineFrom; part < parts; ++part) readPart(part);
+  for (std::thread& thread : threads) thread.join();
+  const TPart* first = nullptr;
+  for (const TPart& result : results)
+    if (!result.Read && (!first || result.FailedAt < first->FailedAt)) first = &result;
+  if (!first) return true;
+  errorText = first->Error;
+  return false;
 }
 
 bool TArchiver::RenamePacketArchive(const QString& archiveName, const QString& extension,

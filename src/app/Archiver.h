@@ -61,6 +61,18 @@ class TArchiver {
   static bool ReadEntries(const QString& archive, const TEntryReader& onEntry, QString& errorText,
                           bool cutShort = false);
 
+  // Reads the entries as ReadEntries does, on `parts` threads at once where
+  // the archive is a ZIP (whose directory lets each thread pass over the
+  // others' entries without reading them): part k reads every parts-th
+  // entry, k first, and onEntry(part, index, ...) runs on that part's
+  // thread, one entry at a time per part; `index` orders the entries as the
+  // archive does. A failure stops its part only; the one of the earliest
+  // entry is the error text.
+  using TPartEntryReader = std::function<bool(int part, qint64 index, const QString& name,
+                                              const QByteArray& bytes, QString& errorText)>;
+  static bool ReadEntriesInParts(const QString& archive, int parts, const TPartEntryReader& onEntry,
+                                 QString& errorText);
+
   // The plain files of a folder (hidden ones too) with their sizes.
   static QMap<QString, qint64> FolderFiles(const QString& folder);
 

@@ -2,9 +2,11 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QMultiMap>
 #include <QStringList>
 #include <QtGlobal>
 #include <system_error>
+#include <vector>
 
 #include <zlib.h>
 
@@ -269,22 +271,46 @@ bool TPacketPacker::RestoreChunkFiles() {
 
 bool TPacketPacker::CheckArchive(const QMap<QString, qint64>& files, QString& errorText) const {
   struct TStored {
+    qint64 Index = 0;
     qint64 Size = 0;
     quint32 Crc = 0;
   };
-  QMap<QString, TStored> stored;
+  // The read-back is most of what is left once the export has ended; the
+  // packer's thread and the caller's are both free for it.
+  constexpr int kParts = 2;
+  std::vector<QMultiMap<QString, TStored>> parts(kParts);
   QString readError;
-  const bool read = TArchiver::ReadEntries(
-      FTmpName,
-      [&](const QString& name, const QByteArray& bytes, QString& error) {
-        if (stored.contains(name)) {
-          error = QStringLiteral("файлът %1 е в него два пъти").arg(name);
-          return false;
-        }
-        stored.insert(name, {bytes.size(), Crc32(bytes)});
+  bool read = TArchiver::ReadEntriesInParts(
+      FTmpName, kParts,
+      [&](int part, qint64 index, const QString& name, const QByteArray& bytes, QString&) {
+        parts[part].insert(name, {index, bytes.size(), Crc32(bytes)});
         return true;
       },
       readError);
+  // An archive that cannot be read whole says so first; otherwise a name
+  // stored twice is named (the earliest second entry of all).
+  QMap<QString, TStored> stored;
+  qint64 twiceAt = -1;
+  QString twice;
+  for (const auto& part : parts) {
+    for (auto it = part.cbegin(); it != part.cend(); ++it) {
+      auto known = stored.find(it.key());
+      if (known == stored.end()) {
+        stored.insert(it.key(), *it);
+        continue;
+      }
+      const qint64 second = qMax(known->Index, it->Index);
+      if (twiceAt < 0 || second < twiceAt) {
+        twiceAt = second;
+        twice = it.key();
+      }
+      if (it->Index < known->Index) *known = *it;
+    }
+  }
+  if (read && twiceAt >= 0) {
+    read = false;
+    readError = QStringLiteral("файлът %1 е в него два пъти").arg(twice);
+  }
   if (!read) {
     errorText = QStringLiteral("Архивът %1 не може да бъде прочетен: %2").arg(FTmpName, readError);
     return false;

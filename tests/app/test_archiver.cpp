@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
+#include <mutex>
 
 #include "Archiver.h"
 #include "ReusedFolderCheck.h"
@@ -531,6 +533,85 @@ class TestArchiver : public QObject {
     }
     names.sort();
     QCOMPARE(Files(unpack), names);
+  }
+
+  // Read on several threads, every plain entry comes once, whole, to the
+  // part whose turn its place in the archive is, with its place; a folder
+  // entry to nobody. A tar has no directory to pass over entries with: it
+  // is read by one part.
+  void readsEntriesInParts_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("parts");
+    for (const char* format : {"zip", "tar"})
+      for (int parts : {1, 2, 3}) QTest::addRow("%s, %d parts", format, parts) << format << parts;
+  }
+  void readsEntriesInParts() {
+    QFETCH(QString, format);
+    QFETCH(int, parts);
+    QList<QPair<QByteArray, QByteArray>> entries;
+    for (int i = 1; i <= 11; ++i)
+      entries.append(Entry("PARCEL[" + QByteArray::number(i) + "].xml",
+                           NoisyText(i == 4 ? 0 : 70000 + i, quint32(i))));
+    const QString archive = FRoot + QStringLiteral("parts.zip");
+    if (format == QLatin1String("zip")) {
+      auto withFolder = entries;
+      withFolder.insert(2, Entry("folder/", QByteArray()));
+      WriteZipWithNames(archive, withFolder);
+    } else {
+      WriteFile(archive, ArchiveBytes(format, entries));
+    }
+    std::mutex mutex;
+    QMap<qint64, QPair<QString, QByteArray>> read;
+    QMap<int, QList<qint64>> byPart;
+    QString error;
+    QVERIFY2(
+        TArchiver::ReadEntriesInParts(
+            archive, parts,
+            [&](int part, qint64 index, const QString& name, const QByteArray& bytes, QString&) {
+              const std::lock_guard<std::mutex> lock(mutex);
+              if (read.contains(index)) return false;
+              read.insert(index, {name, bytes});
+              byPart[part].append(index);
+              return true;
+            },
+            error),
+        qPrintable(error));
+    QCOMPARE(read.size(), entries.size());
+    int i = 0;
+    for (auto it = read.cbegin(); it != read.cend(); ++it, ++i) {
+      QCOMPARE(it->first, QString::fromLatin1(entries[i].first));
+      QVERIFY2(it->second == entries[i].second, qPrintable(it->first));
+    }
+    const bool split = format == QLatin1String("zip") && parts > 1;
+    QCOMPARE(byPart.size(), split ? parts : 1);
+    for (auto it = byPart.cbegin(); it != byPart.cend(); ++it) {
+      QVERIFY(std::is_sorted(it->cbegin(), it->cend()));
+      if (split)
+        for (qint64 index : *it) QCOMPARE(index % parts, qint64(it.key()));
+    }
+  }
+
+  // Damaged entries in several parts: the error is the earliest entry's,
+  // however the entries were shared out.
+  void readInPartsNamesTheEarliestDamage_data() {
+    QTest::addColumn<int>("parts");
+    for (int parts : {1, 2, 3}) QTest::addRow("%d parts", parts) << parts;
+  }
+  void readInPartsNamesTheEarliestDamage() {
+    QFETCH(int, parts);
+    QList<QPair<QByteArray, QByteArray>> entries;
+    for (int i = 1; i <= 8; ++i)
+      entries.append(Entry("PARCEL[" + QByteArray::number(i) + "].xml", NoisyText(60000, i)));
+    QByteArray data = ArchiveBytes(QStringLiteral("zip"), entries);
+    for (const char* name : {"PARCEL[6].xml", "PARCEL[5].xml"})
+      data[data.indexOf(name) + 400] ^= 0x55;  // inside its deflate stream
+    const QString archive = FRoot + QStringLiteral("damaged.zip");
+    WriteFile(archive, data);
+    QString error;
+    QVERIFY(!TArchiver::ReadEntriesInParts(
+        archive, parts,
+        [](int, qint64, const QString&, const QByteArray&, QString&) { return true; }, error));
+    QVERIFY2(error.startsWith(QStringLiteral("PARCEL[5].xml: ")), qPrintable(error));
   }
 
   // A file that cannot be written ends the extraction with its name; the
