@@ -122,6 +122,19 @@ bool ReadEntryData(struct archive* a, const QString& name, QString& errorText, O
   }
 }
 
+// The current entry's data whole into `bytes`; false (errorText set) when a
+// block cannot be read. Sparse entries report holes through the offsets; a
+// hole reads back as zeros.
+bool ReadEntryBytes(struct archive* a, const QString& name, QByteArray& bytes, QString& errorText) {
+  bytes.clear();
+  return ReadEntryData(a, name, errorText, [&](const void* buffer, qint64 size, qint64 offset) {
+    if (bytes.size() < offset) bytes.append(offset - bytes.size(), '\0');
+    bytes.replace(offset, qMin<qint64>(size, bytes.size() - offset),
+                  static_cast<const char*>(buffer), size);
+    return true;
+  });
+}
+
 QString RarFileName() {
 #ifdef Q_OS_WIN
   return QStringLiteral("rar.exe");
@@ -327,14 +340,7 @@ bool TArchiver::ReadEntries(const QString& archive, const TEntryReader& onEntry,
       [&](struct archive* a, const QString& name, bool plain) {
         if (!plain || name.isEmpty()) return archive_read_data_skip(a) == ARCHIVE_OK;
         QByteArray bytes;
-        const bool read =
-            ReadEntryData(a, name, errorText, [&](const void* buffer, qint64 size, qint64 offset) {
-              // Sparse blocks come with their offsets; the gaps are zeros.
-              if (bytes.size() < offset) bytes.append(offset - bytes.size(), '\0');
-              bytes.replace(offset, size, static_cast<const char*>(buffer), size);
-              return true;
-            });
-        return read && onEntry(name, bytes, errorText);
+        return ReadEntryBytes(a, name, bytes, errorText) && onEntry(name, bytes, errorText);
       },
       cutShort);
 }
@@ -369,13 +375,8 @@ bool TArchiver::ReadEntriesInParts(const QString& archive, int parts,
             return false;
           }
           QByteArray bytes;
-          const bool read = ReadEntryData(
-              a, name, result.Error, [&](const void* buffer, qint64 size, qint64 offset) {
-                if (bytes.size() < offset) bytes.append(offset - bytes.size(), '\0');
-                bytes.replace(offset, size, static_cast<const char*>(buffer), size);
-                return true;
-              });
-          return read && onEntry(part, index, name, bytes, result.Error);
+          return ReadEntryBytes(a, name, bytes, result.Error) &&
+                 onEntry(part, index, name, bytes, result.Error);
         });
     if (!result.Read) result.FailedAt = index;
   };
@@ -431,16 +432,7 @@ bool TArchiver::ExtractWithLibarchive(const QString& packetFile, const QString& 
           return true;
         }
         QByteArray bytes;
-        const bool read =
-            ReadEntryData(a, name, errorText, [&](const void* buffer, qint64 size, qint64 offset) {
-              // Sparse entries report holes through the offset; a hole
-              // reads back as zeros.
-              if (offset > bytes.size()) bytes.append(offset - bytes.size(), '\0');
-              bytes.replace(offset, qMin<qint64>(size, bytes.size() - offset),
-                            static_cast<const char*>(buffer), size);
-              return true;
-            });
-        if (!read) return false;
+        if (!ReadEntryBytes(a, name, bytes, errorText)) return false;
         if (!writer.Write(unpackFolder + name, bytes, errorText)) return false;
         if (onEntry) onEntry(name, bytes);
         return true;

@@ -45,6 +45,34 @@ QStringList Range(int from, int to, int except = -1) {
   return ids;
 }
 
+// The rows as ARTICLE chunks of 50 rows in the folder; their names, in order.
+QStringList WriteArticleChunks(const QString& folder, const QVector<QVector<Variant>>& rows) {
+  QStringList files;
+  for (int first = 0, chunkNo = 1; first < rows.size(); first += 50, ++chunkNo) {
+    WriteChunk(folder, "ARTICLE", chunkNo, ArticleFields(), rows.mid(first, 50));
+    files.append(QString("ARTICLE[%1].xml").arg(chunkNo));
+  }
+  return files;
+}
+
+// An empty ARTICLE table (NAME required) in a scratch database of the kind,
+// `dm` attached to it; the scratch database outlives the attachment. The
+// error, empty when done.
+QString MakeArticleTarget(bool firebird, TDM& dm, std::unique_ptr<TScratchMySQL>& my,
+                          std::unique_ptr<TScratchFB>& fb) {
+  const QString create =
+      "CREATE TABLE ARTICLE (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(20) NOT NULL, "
+      "PRICE NUMERIC(15,2))";
+  if (firebird) {
+    fb = std::make_unique<TScratchFB>("inst_loader");
+    fb->Exec(create);
+    return dm.FBConnect(fb->Database()) ? QString() : QStringLiteral("no Firebird attachment");
+  }
+  my = std::make_unique<TScratchMySQL>(kMySQLDb);
+  my->Exec(create);
+  return my->ConnectedBy(dm);
+}
+
 }  // namespace
 
 class TestLoader : public QObject {
@@ -371,30 +399,16 @@ class TestLoader : public QObject {
     QFETCH(QList<int>, refused);
     auto all = ArticleRows(1, rows);
     for (int id : refused) all[id - 1][1] = Null();
-    QStringList files;
-    for (int first = 0, chunkNo = 1; first < rows; first += 50, ++chunkNo) {
-      WriteChunk(Folder(), "ARTICLE", chunkNo, ArticleFields(), all.mid(first, 50));
-      files.append(QString("ARTICLE[%1].xml").arg(chunkNo));
-    }
-    const QString create =
-        "CREATE TABLE ARTICLE (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(20) NOT NULL, "
-        "PRICE NUMERIC(15,2))";
-    // The scratch database outlives the data module's attachment to it.
+    QStringList files = WriteArticleChunks(Folder(), all);
+    if (firebird)
+      NOMPACK_REQUIRE_SERVER(FFB, "Firebird 127.0.0.1:3050");
+    else
+      NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306");
     std::unique_ptr<TScratchMySQL> my;
     std::unique_ptr<TScratchFB> fb;
     RecorderView view;
     TDM dm(view);
-    if (firebird) {
-      NOMPACK_REQUIRE_SERVER(FFB, "Firebird 127.0.0.1:3050");
-      fb = std::make_unique<TScratchFB>("inst_loader");
-      fb->Exec(create);
-      QVERIFY(dm.FBConnect(fb->Database()));
-    } else {
-      NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306");
-      my = std::make_unique<TScratchMySQL>(kMySQLDb);
-      my->Exec(create);
-      QCOMPARE(my->ConnectedBy(dm), QString());
-    }
+    QCOMPARE(MakeArticleTarget(firebird, dm, my, fb), QString());
     TRowLoader loader(dm, view);
     try {
       if (firebird) {
@@ -717,33 +731,19 @@ class TestLoader : public QObject {
     const int rows = batch + 30;
     auto all = ArticleRows(1, rows);
     all[19][1] = Null();
-    QStringList files;
-    int chunkNo = 1;
-    for (int first = 0; first < rows; first += 50, ++chunkNo) {
-      WriteChunk(Folder(), "ARTICLE", chunkNo, ArticleFields(), all.mid(first, 50));
-      files.append(QString("ARTICLE[%1].xml").arg(chunkNo));
-    }
-    const QString broken = QString("ARTICLE[%1].xml").arg(chunkNo);
+    QStringList files = WriteArticleChunks(Folder(), all);
+    const QString broken = QString("ARTICLE[%1].xml").arg(files.size() + 1);
     WriteText(Folder() + broken, "<not a data packet");
     files.append(broken);
-    const QString create =
-        "CREATE TABLE ARTICLE (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(20) NOT NULL, "
-        "PRICE NUMERIC(15,2))";
+    if (firebird)
+      NOMPACK_REQUIRE_SERVER(FFB, "Firebird 127.0.0.1:3050");
+    else
+      NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306");
     std::unique_ptr<TScratchMySQL> my;
     std::unique_ptr<TScratchFB> fb;
     RecorderView view;
     TDM dm(view);
-    if (firebird) {
-      NOMPACK_REQUIRE_SERVER(FFB, "Firebird 127.0.0.1:3050");
-      fb = std::make_unique<TScratchFB>("inst_loader");
-      fb->Exec(create);
-      QVERIFY(dm.FBConnect(fb->Database()));
-    } else {
-      NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306");
-      my = std::make_unique<TScratchMySQL>(kMySQLDb);
-      my->Exec(create);
-      QCOMPARE(my->ConnectedBy(dm), QString());
-    }
+    QCOMPARE(MakeArticleTarget(firebird, dm, my, fb), QString());
     TRowLoader loader(dm, view);
     QString failure;
     try {
