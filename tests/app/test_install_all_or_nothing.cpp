@@ -245,6 +245,47 @@ class TestInstallAllOrNothing : public QObject {
              qPrintable(FirstDifference(target.Unchanged(before), after)));
   }
 
+  // A chunk breaks while the batch before it is with the server (the first
+  // batch of N_NZOK_GROUP is stored, the second sent, the third's chunk
+  // not yet read): that batch is completed and the whole run rolled back.
+  void chunkFailsWhileABatchIsInFlight_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>(
+        "brokenChunk");  // of 50 rows: a batch is 50 rows on Firebird, 500 on MySQL
+    QTest::newRow("mysql") << int(kMySQL) << 21;
+    QTest::newRow("firebird") << int(kFireBird) << 3;
+  }
+  void chunkFailsWhileABatchIsInFlight() {
+    QFETCH(int, kind);
+    QFETCH(int, brokenChunk);
+    REQUIRE_KIND_SERVER(kind);
+    TTarget target(kind);
+    const QStringList before = target.Dump();
+    const QString packet = WriteReusedPacket(FCase->path(), 1200, 50);
+    const QString chunk =
+        FCase->path() + "/p/" + PacketLayout::ChunkFileName("N_NZOK_GROUP", brokenChunk);
+
+    THookView view;
+    view.Answers = {true};
+    bool broken = false;
+    view.OnProgress = [&](const QString& caption, int done) {
+      if (!broken && done > 0 && caption.endsWith(" N_NZOK_GROUP")) {
+        WriteText(chunk, "<?xml version=\"1.0\"?><DATAPACKET><broken");
+        broken = true;
+      }
+    };
+    QVERIFY(!Install(kind, target, view, packet));
+    QVERIFY(broken);
+    QCOMPARE(view.Errors.size(), 1);
+    QVERIFY2(view.Errors[0].contains(PacketLayout::ChunkFileName("N_NZOK_GROUP", brokenChunk)),
+             qPrintable(view.Errors[0]));
+    QVERIFY2(view.Errors[0].endsWith("\r\n" + TInstallDriver::UnchangedText()),
+             qPrintable(view.Errors[0]));
+    const QStringList after = target.Dump();
+    QVERIFY2(after == target.Unchanged(before),
+             qPrintable(FirstDifference(target.Unchanged(before), after)));
+  }
+
   // A stop asked while the packet is checked (the window's Escape, a
   // signal) ends the run before the first change: on MySQL not even the
   // replica tables are dropped. A stop half-way through a table rolls back.
