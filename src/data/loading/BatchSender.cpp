@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "NompackError.h"
+
 TBatchSender::TBatchSender() {
   try {
     FThread = std::thread([this] { Run(); });
@@ -13,64 +15,111 @@ TBatchSender::TBatchSender() {
 TBatchSender::~TBatchSender() {
   {
     std::unique_lock<std::mutex> lock(FMutex);
-    FChanged.wait(lock, [this] { return !FInFlight; });
     FClosed = true;
+    FChanged.wait(lock, [this] { return !FSending; });
   }
   FChanged.notify_all();
   if (FThread.joinable()) FThread.join();
 }
 
 void TBatchSender::Start(IBatchInsert& batch, const QVector<TParams>& rows) {
-  if (FInline) {
-    try {
-      batch.ExecuteBatch(rows);
-      FFailure = nullptr;
-    } catch (...) {
-      FFailure = std::current_exception();
-    }
-    return;
-  }
   {
     const std::lock_guard<std::mutex> lock(FMutex);
-    FBatch = &batch;
-    FRows = &rows;
-    FFailure = nullptr;
-    FInFlight = true;
+    if (static_cast<int>(FQueue.size()) >= kMaxOutstanding)
+      throw ENompackError(QStringLiteral("A batch started while %1 wait").arg(FQueue.size()),
+                          ENompackError::Kind::Assertion);
+    TEntry entry;
+    entry.Batch = &batch;
+    entry.Rows = &rows;
+    FQueue.push_back(entry);
+  }
+  if (FInline) {
+    SendInline();
+    return;
   }
   FChanged.notify_all();
 }
 
 std::exception_ptr TBatchSender::Wait() {
   std::unique_lock<std::mutex> lock(FMutex);
-  FChanged.wait(lock, [this] { return !FInFlight; });
-  std::exception_ptr failure = FFailure;
-  FFailure = nullptr;
+  if (FQueue.empty())
+    throw ENompackError(QStringLiteral("No batch to wait for"), ENompackError::Kind::Assertion);
+  // Held back, the oldest would never be sent: the caller skipped Resume.
+  if (!FQueue.front().Done && FHeld)
+    throw ENompackError(QStringLiteral("A batch waited for while the sender is held"),
+                        ENompackError::Kind::Assertion);
+  FChanged.wait(lock, [this] { return FQueue.front().Done; });
+  const std::exception_ptr failure = FQueue.front().Failure;
+  FQueue.pop_front();
   return failure;
+}
+
+void TBatchSender::Resume() {
+  {
+    const std::lock_guard<std::mutex> lock(FMutex);
+    FHeld = false;
+  }
+  if (FInline) {
+    SendInline();
+    return;
+  }
+  FChanged.notify_all();
+}
+
+bool TBatchSender::Held() {
+  const std::lock_guard<std::mutex> lock(FMutex);
+  return FHeld;
+}
+
+TBatchSender::TEntry* TBatchSender::NextToSend() {
+  if (FHeld || FClosed) return nullptr;
+  for (TEntry& entry : FQueue)
+    if (!entry.Done) return &entry;
+  return nullptr;
+}
+
+void TBatchSender::Send(TEntry& entry) {
+  try {
+    entry.Batch->ExecuteBatch(*entry.Rows);
+  } catch (...) {
+    entry.Failure = std::current_exception();
+  }
+}
+
+void TBatchSender::SendInline() {
+  for (;;) {
+    TEntry* entry = nullptr;
+    {
+      const std::lock_guard<std::mutex> lock(FMutex);
+      entry = NextToSend();
+      if (!entry) return;
+    }
+    Send(*entry);
+    const std::lock_guard<std::mutex> lock(FMutex);
+    entry->Done = true;
+    FHeld = entry->Failure != nullptr;
+  }
 }
 
 void TBatchSender::Run() {
   for (;;) {
-    IBatchInsert* batch = nullptr;
-    const QVector<TParams>* rows = nullptr;
+    TEntry* entry = nullptr;
     {
       std::unique_lock<std::mutex> lock(FMutex);
-      FChanged.wait(lock, [this] { return FClosed || FInFlight; });
-      if (!FInFlight) return;
-      batch = FBatch;
-      rows = FRows;
+      FChanged.wait(lock, [&] {
+        entry = NextToSend();
+        return FClosed || entry;
+      });
+      if (!entry) return;
+      FSending = true;
     }
-    std::exception_ptr failure;
-    try {
-      batch->ExecuteBatch(*rows);
-    } catch (...) {
-      failure = std::current_exception();
-    }
+    // Outside the lock: the loader queues the next batch meanwhile.
+    Send(*entry);
     {
       const std::lock_guard<std::mutex> lock(FMutex);
-      FFailure = failure;
-      FInFlight = false;
-      FBatch = nullptr;
-      FRows = nullptr;
+      entry->Done = true;
+      FHeld = entry->Failure != nullptr;
+      FSending = false;
     }
     FChanged.notify_all();
   }

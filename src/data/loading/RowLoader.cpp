@@ -1,5 +1,7 @@
 #include "RowLoader.h"
 
+#include <deque>
+
 #include "AppMiscFiles.h"
 #include "AppView.h"
 #include "BatchSender.h"
@@ -161,30 +163,41 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
   int batchRows = 1;
   QVector<TPendingRow> pending;
   qsizetype pendingBytes = 0;
-  // The batch the server is storing while the next one is read and bound:
-  // its rows (for the log and a replay) and the values it sends.
-  QVector<TPendingRow> inFlight;
-  QVector<TParams> sending;
-  bool sent = false;
+  // The batches with the sender (the server stores one while the next waits
+  // and a third is read and bound): their rows, for the log and a replay,
+  // and the values they send. Declared before the sender, which may still
+  // read them until it is gone.
+  struct TOutstanding {
+    QVector<TPendingRow> Rows;
+    QVector<TParams> Sending;
+    bool Sent = false;
+  };
+  std::deque<TOutstanding> outstanding;
   TBatchSender sender;
 
-  // Waits for the batch in flight. A batch the server refuses has stored
-  // nothing: its rows are sent again one by one, so that exactly the
-  // refused ones are left out. Lines go to the log in packet order, the
-  // pre-checked refusals among them.
-  const auto complete = [&] {
-    if (inFlight.isEmpty()) return;
-    // Taken first: a batch is completed once, also when completing it fails.
-    const QVector<TPendingRow> rows = std::move(inFlight);
-    inFlight.clear();
-    bool stored = sending.isEmpty();
-    if (sent) {
-      sent = false;
-      const std::exception_ptr failure = sender.Wait();
+  // Waits for the oldest batch with the sender. A batch the server refuses
+  // has stored nothing: its rows are sent again one by one, so that exactly
+  // the refused ones are left out, before the batches after it go. Lines go
+  // to the log in packet order, the pre-checked refusals among them.
+  const auto completeOldest = [&] {
+    if (outstanding.empty()) return;
+    TOutstanding& oldest = outstanding.front();
+    bool stored = oldest.Sending.isEmpty();
+    bool held = false;
+    std::exception_ptr failure;
+    if (oldest.Sent) {
+      failure = sender.Wait();
+      held = failure != nullptr;
+    }
+    // Taken before anything can throw: a batch is completed once, also when
+    // completing it fails.
+    const TOutstanding done = std::move(oldest);
+    outstanding.pop_front();
+    if (done.Sent) {
       try {
         if (failure) std::rethrow_exception(failure);
         stored = true;
-        FTableLoads.last().Loaded += sending.size();
+        FTableLoads.last().Loaded += done.Sending.size();
       } catch (const ENompackError& e) {
         // A lock, a deadlock or a lost connection is no refusal: the
         // transaction the rows were to join is over.
@@ -192,37 +205,44 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
         if (!IsRefusal(e)) throw;
       }
     }
-    for (const TPendingRow& row : rows) {
+    for (const TPendingRow& row : done.Rows) {
       if (!row.Refusal.isEmpty())
         LogRefusedRow(row.Refusal, table, row.Values);
       else if (!stored && InsertRow(target, *statement, shape, row, table))
         ++FTableLoads.last().Loaded;
     }
-    rowsDone += rows.size();
+    if (held) sender.Resume();
+    rowsDone += done.Rows.size();
     FView.ShowInstallProgress(caption, rowsDone, totalRows);
     ThrowIfStopRequested(FView);
   };
-  // Hands the rows waiting to the sender, once the batch before them is
-  // complete; rows no batch takes wait for `complete` to go one by one.
+  const auto completeAll = [&] {
+    while (!outstanding.empty()) completeOldest();
+  };
+  // Hands the rows waiting to the sender, behind the batch in flight; rows
+  // no batch takes wait for `completeOldest` to go one by one.
   const auto send = [&] {
     if (pending.isEmpty()) return;
-    complete();
+    if (static_cast<int>(outstanding.size()) >= TBatchSender::kMaxOutstanding) completeOldest();
+    // Rows go one by one only once everything before them is completed.
+    if (!batch) completeAll();
     pendingBytes = 0;
-    inFlight.swap(pending);
+    outstanding.emplace_back();
+    TOutstanding& next = outstanding.back();
+    next.Rows.swap(pending);
     pending.clear();
-    sending.clear();
-    for (const TPendingRow& row : inFlight)
-      if (row.Refusal.isEmpty()) sending.append(row.Params);
-    if (!sending.isEmpty() && batch) {
-      sender.Start(*batch, sending);
-      sent = true;
+    for (const TPendingRow& row : next.Rows)
+      if (row.Refusal.isEmpty()) next.Sending.append(row.Params);
+    if (!next.Sending.isEmpty() && batch) {
+      sender.Start(*batch, next.Sending);
+      next.Sent = true;
     }
   };
   // Everything waiting stored (or refused) before the connection is used
   // otherwise: a new statement, a column added, the table's end.
   const auto flush = [&] {
     send();
-    complete();
+    completeAll();
   };
 
   try {
@@ -315,10 +335,12 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
     }
     flush();
   } catch (...) {
-    // The batch in flight was sent before whatever failed here, and is
-    // completed as it would have been: its refused rows logged, its
-    // progress shown, and a failure of its own the one that travels on.
-    complete();
+    // The batches with the sender were sent before whatever failed here,
+    // and are completed as they would have been: their refused rows logged,
+    // their progress shown, and a failure of their own the one that travels
+    // on. A sender held back by a batch whose own completion failed (a lost
+    // connection, a lock) sends nothing more: the transaction is over.
+    if (!sender.Held()) completeAll();
     throw;
   }
 }
