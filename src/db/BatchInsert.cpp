@@ -1,5 +1,6 @@
 #include "BatchInsert.h"
 
+#include "NamedParams.h"
 #include "NompackError.h"
 
 void RequireBatchIdentifier(const QString& name) {
@@ -36,8 +37,7 @@ void TBatchInsert::ExecuteBatch(const QVector<TParams>& rows) {
   for (int r = 0; r < rows.size(); ++r) {
     const TParams& row = rows[r];
     bool ok = row.size() == columns;
-    for (int c = 0; ok && c < columns; ++c)
-      ok = row[c].Name.compare(FColumns[c], Qt::CaseInsensitive) == 0;
+    for (int c = 0; ok && c < columns; ++c) ok = SameParamName(row[c].Name, FColumns[c]);
     if (!ok)
       throw ENompackError(
           QStringLiteral("Row %1 of the batch does not hold the columns %2 in order")

@@ -116,13 +116,12 @@ TParsedSql ParseNamedParams(const QString& sql, TSqlDialect dialect) {
 
 int FindParam(const TParams& params, const QString& name) {
   for (int i = 0; i < params.size(); ++i)
-    if (params[i].Name.compare(name, Qt::CaseInsensitive) == 0) return i;
+    if (SameParamName(params[i].Name, name)) return i;
   return -1;
 }
 
 const TParam& ParamForMarker(const TParams& params, const QString& name, int position) {
-  if (position >= 0 && position < params.size() &&
-      params[position].Name.compare(name, Qt::CaseInsensitive) == 0)
+  if (position >= 0 && position < params.size() && SameParamName(params[position].Name, name))
     return params[position];
   const int index = FindParam(params, name);
   if (index < 0)

@@ -25,6 +25,13 @@ struct TParsedSql {
 // literal, quoted identifier or comment are left alone.
 TParsedSql ParseNamedParams(const QString& sql, TSqlDialect dialect);
 
+// Whether two parameter names are the same, letter case ignored. The names
+// bound for every row are mostly the very strings of the statement's
+// columns: those are told at once.
+inline bool SameParamName(const QString& a, const QString& b) {
+  return a.size() == b.size() &&
+         (a.constData() == b.constData() || a.compare(b, Qt::CaseInsensitive) == 0);
+}
 // Index of the parameter of that name, letter case ignored; -1 when missing.
 int FindParam(const TParams& params, const QString& name);
 // The parameter bound to a marker; throws ENompackError (Database) naming it

@@ -53,9 +53,12 @@ qint64 RawInt(const XSQLVAR& v) {
   }
 }
 
+// Sets `data` to the value's bytes. A parameter's buffer is set anew for
+// every row of every batch: its storage is kept.
 template <typename T>
-QByteArray Raw(const T& value) {
-  return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
+void SetRaw(QByteArray& data, const T& value) {
+  data.resize(sizeof value);
+  std::memcpy(data.data(), &value, sizeof value);
 }
 
 // Text of a value for a text parameter; date-times in the form the server reads.
@@ -325,7 +328,7 @@ void TFBStatement::BindOne(int index, const TParam& param) {
   v = described;
   const Variant value = DbValues::BindValue(param);
   if (value.IsNull()) {
-    buf.Data = QByteArray(qMax(BufferSize(described), 8), '\0');
+    buf.Data.fill('\0', qMax(BufferSize(described), 8));
     buf.Null = -1;
     v.sqltype = static_cast<short>(described.sqltype | 1);
     v.sqldata = buf.Data.data();
@@ -369,12 +372,12 @@ void TFBStatement::BindOne(int index, const TParam& param) {
         if (!DbValues::DecimalToScaled(text, scale, scaled))
           DbValues::FailParam(param.Name, QStringLiteral("%1 does not fit in 64 bits").arg(text));
       }
-      buf.Data = Raw<ISC_INT64>(scaled);
+      SetRaw<ISC_INT64>(buf.Data, scaled);
       sqltype = SQL_INT64;
       break;
     }
     case TFBSend::Double:
-      buf.Data = Raw<double>(value.ToDouble());
+      SetRaw<double>(buf.Data, value.ToDouble());
       sqltype = SQL_DOUBLE;
       v.sqlscale = 0;
       break;
@@ -386,13 +389,13 @@ void TFBStatement::BindOne(int index, const TParam& param) {
       stamp.timestamp_date = static_cast<ISC_DATE>(ts.Day + kFBDateOffset);
       stamp.timestamp_time = static_cast<ISC_TIME>(ts.MSec) * 10;
       if (send == TFBSend::Date) {
-        buf.Data = Raw(stamp.timestamp_date);
+        SetRaw(buf.Data, stamp.timestamp_date);
         sqltype = SQL_TYPE_DATE;
       } else if (send == TFBSend::Time) {
-        buf.Data = Raw(stamp.timestamp_time);
+        SetRaw(buf.Data, stamp.timestamp_time);
         sqltype = SQL_TYPE_TIME;
       } else {
-        buf.Data = Raw(stamp);
+        SetRaw(buf.Data, stamp);
         sqltype = SQL_TIMESTAMP;
       }
       break;
@@ -402,12 +405,12 @@ void TFBStatement::BindOne(int index, const TParam& param) {
       const QByteArray data = send == TFBSend::BlobText && !IsBinaryFieldType(type)
                                   ? codec.Encode(param.Name, value.ToString())
                                   : value.ToBytes();
-      buf.Data = Raw(WriteBlob(data));
+      SetRaw(buf.Data, WriteBlob(data));
       sqltype = SQL_BLOB;
       break;
     }
     case TFBSend::Boolean:
-      buf.Data = Raw<FB_BOOLEAN>(value.ToBool() ? 1 : 0);
+      SetRaw<FB_BOOLEAN>(buf.Data, value.ToBool() ? 1 : 0);
       sqltype = SQL_BOOLEAN;
       break;
   }
