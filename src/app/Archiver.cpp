@@ -422,8 +422,8 @@ bool TArchiver::RenamePacketArchive(const QString& archiveName, const QString& e
 
 bool TArchiver::ExtractWithLibarchive(const QString& packetFile, const QString& unpackFolder,
                                       QString& errorText, const TEntrySink& onEntry) {
-  // Each entry is inflated whole here and written by the writer's thread
-  // while the next ones are inflated (and handed to onEntry).
+  // Each entry is inflated whole here, and written (then handed to onEntry)
+  // by the writer's thread while the next ones are inflated.
   TArchiverFileWriter writer;
   const bool walked =
       WalkEntries(packetFile, errorText, [&](struct archive* a, const QString& name, bool plain) {
@@ -433,9 +433,9 @@ bool TArchiver::ExtractWithLibarchive(const QString& packetFile, const QString& 
         }
         QByteArray bytes;
         if (!ReadEntryBytes(a, name, bytes, errorText)) return false;
-        if (!writer.Write(unpackFolder + name, bytes, errorText)) return false;
-        if (onEntry) onEntry(name, bytes);
-        return true;
+        TArchiverFileWriter::TWritten written;
+        if (onEntry) written = [&onEntry, name](const QByteArray& data) { onEntry(name, data); };
+        return writer.Write(unpackFolder + name, std::move(bytes), errorText, std::move(written));
       });
   // Every file inflated before a failure is still written, as it was when
   // each was written before the next was read.

@@ -93,9 +93,11 @@ class TArchiver {
   // failure during extraction leaves the files extracted before it.
   //
   // `onEntry`, when given, receives each extracted entry's bare name and
-  // whole contents, in archive order, on the calling thread while the files
-  // before it are still being written: a caller can check the bytes without
-  // reading the files back. The rar program's extraction hands nothing.
+  // whole contents, in archive order, once its file is written, on the
+  // thread that writes the files (while the next entries are inflated): a
+  // caller can check the bytes without reading the files back. Every call
+  // has returned when ExtractPacket does. The rar program's extraction
+  // hands nothing.
   using TEntrySink = std::function<void(const QString& name, const QByteArray& bytes)>;
   bool ExtractPacket(const QString& packetFile, const QString& unpackFolder, QString& errorText,
                      const TEntrySink& onEntry = {});

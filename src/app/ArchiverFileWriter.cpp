@@ -3,6 +3,7 @@
 #include <QFile>
 #include <system_error>
 
+#include "NompackError.h"
 #include "QBMisc.h"
 
 TArchiverFileWriter::TArchiverFileWriter(qint64 maxQueuedBytes)
@@ -38,20 +39,36 @@ QString TArchiverFileWriter::WriteFile(const QString& path, const QByteArray& by
   return QString();
 }
 
+QString TArchiverFileWriter::AfterWrite(const QString& path, const QByteArray& bytes,
+                                        const TWritten& written) {
+  if (!written) return QString();
+  // Nothing may leave the writer's thread: what fails here fails the
+  // extraction like a file that could not be written.
+  try {
+    written(bytes);
+  } catch (const ENompackError& e) {
+    return QStringLiteral("%1: %2").arg(path, e.Message());
+  } catch (const std::exception& e) {
+    return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(e.what()));
+  }
+  return QString();
+}
+
 void TArchiverFileWriter::Run() {
   for (;;) {
-    std::pair<QString, QByteArray> file;
+    TFile file;
     {
       std::unique_lock<std::mutex> lock(FMutex);
       FChanged.wait(lock, [this] { return FClosed || !FQueue.empty(); });
       if (FQueue.empty()) return;
       file = std::move(FQueue.front());
       FQueue.pop_front();
-      FQueuedBytes -= file.second.size();
+      FQueuedBytes -= file.Bytes.size();
       FWriting = true;
     }
     FChanged.notify_all();
-    const QString error = WriteFile(file.first, file.second);
+    QString error = WriteFile(file.Path, file.Bytes);
+    if (error.isEmpty()) error = AfterWrite(file.Path, file.Bytes, file.Written);
     {
       const std::lock_guard<std::mutex> lock(FMutex);
       FWriting = false;
@@ -66,9 +83,11 @@ void TArchiverFileWriter::Run() {
   }
 }
 
-bool TArchiverFileWriter::Write(const QString& path, QByteArray bytes, QString& errorText) {
+bool TArchiverFileWriter::Write(const QString& path, QByteArray bytes, QString& errorText,
+                                TWritten written) {
   if (FInline) {
     errorText = WriteFile(path, bytes);
+    if (errorText.isEmpty()) errorText = AfterWrite(path, bytes, written);
     return errorText.isEmpty();
   }
   std::unique_lock<std::mutex> lock(FMutex);
@@ -82,7 +101,7 @@ bool TArchiverFileWriter::Write(const QString& path, QByteArray bytes, QString& 
     return false;
   }
   FQueuedBytes += bytes.size();
-  FQueue.emplace_back(path, std::move(bytes));
+  FQueue.push_back({path, std::move(bytes), std::move(written)});
   lock.unlock();
   FChanged.notify_all();
   return true;

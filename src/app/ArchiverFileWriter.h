@@ -4,14 +4,14 @@
 #include <QString>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
-#include <utility>
 
 // Writes an extraction's files on a thread of its own. Creating a file costs
-// the file system far more than inflating it, so the extraction inflates
-// (and the installation checks) the next entries while the files before
-// them are written.
+// the file system far more than inflating it, so the extraction inflates the
+// next entries while the files before them are written (and checked, by the
+// installation).
 //
 // The files are written in the order they are queued, each replaced whole
 // (a read-only one too). Queued bytes are bounded, so memory stays that of a
@@ -27,9 +27,14 @@ class TArchiverFileWriter {
   TArchiverFileWriter(const TArchiverFileWriter&) = delete;
   TArchiverFileWriter& operator=(const TArchiverFileWriter&) = delete;
 
+  // Runs on the writer's thread once a file is written, with its bytes.
+  using TWritten = std::function<void(const QByteArray& bytes)>;
+
   // Queues the file (waits while the queue is full); false with the error
-  // text once a file could not be written.
-  bool Write(const QString& path, QByteArray bytes, QString& errorText);
+  // text once a file could not be written. `written`, when given, runs once
+  // the file is written, in queue order; a file that is not written runs
+  // nothing.
+  bool Write(const QString& path, QByteArray bytes, QString& errorText, TWritten written = {});
   // Waits until every queued file is written; false with the error text of
   // the first that could not be.
   bool Finish(QString& errorText);
@@ -45,7 +50,12 @@ class TArchiverFileWriter {
 
   std::mutex FMutex;
   std::condition_variable FChanged;
-  std::deque<std::pair<QString, QByteArray>> FQueue;
+  struct TFile {
+    QString Path;
+    QByteArray Bytes;
+    TWritten Written;
+  };
+  std::deque<TFile> FQueue;
   qint64 FQueuedBytes = 0;
   bool FWriting = false;  // the thread holds a file taken from the queue
   bool FClosed = false;
@@ -53,4 +63,6 @@ class TArchiverFileWriter {
   std::thread FThread;
 
   void Run();
+  // Runs `written` after its file; the error text of what it threw.
+  static QString AfterWrite(const QString& path, const QByteArray& bytes, const TWritten& written);
 };

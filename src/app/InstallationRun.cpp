@@ -279,8 +279,9 @@ bool TInstallationRun::UnpackPacket(const QString& packetFile) {
   }
   QDir().mkdir(folder);
   QString errorText;
-  // Each chunk is checked from its bytes as it comes out of the archive,
-  // while the files before it are written, instead of being read back.
+  // Each chunk is checked from its bytes once its file is written, on the
+  // thread that writes the files, instead of being read back. Nothing else
+  // touches the findings until the extraction is over.
   const QString filePrefix = AddTrailingBackslash(folder);
   const TArchiver::TEntrySink examine = [this, &filePrefix](const QString& name,
                                                             const QByteArray& bytes) {

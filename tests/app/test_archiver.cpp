@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "Archiver.h"
+#include "NompackError.h"
 #include "ReusedFolderCheck.h"
 
 namespace {
@@ -514,13 +515,17 @@ class TestArchiver : public QObject {
     WriteFile(packet, ArchiveBytes(format, entries));
     const QString unpack = FRoot + QStringLiteral("unpack/");
     QList<QPair<QString, QByteArray>> handed;
+    QStringList notOnDisk;
     QString error;
     QVERIFY2(TArchiver(FRoot + QStringLiteral("program/"))
                  .ExtractPacket(packet, unpack, error,
                                 [&](const QString& name, const QByteArray& bytes) {
                                   handed.append({name, bytes});
+                                  // Handed once its file is written whole.
+                                  if (ReadFile(unpack + name) != bytes) notOnDisk.append(name);
                                 }),
              qPrintable(error));
+    QCOMPARE(notOnDisk, QStringList());
     entries.removeAt(1);
     QCOMPARE(handed.size(), entries.size());
     QStringList names;
@@ -631,6 +636,30 @@ class TestArchiver : public QObject {
              qPrintable(error));
     QCOMPARE(ReadFile(unpack + QStringLiteral("tables.descr")), entries[0].second);
     QCOMPARE(ReadFile(unpack + QStringLiteral("ARTICLE[1].xml")), entries[1].second);
+    QVERIFY(!QFile::exists(unpack + QStringLiteral("ARTICLE[3].xml")));
+  }
+
+  // An entry whose check fails ends the extraction as a file that cannot
+  // be written does, with its name and the check's message: nothing after
+  // it is handed or written.
+  void extractionEndsWhenAnEntrysCheckFails() {
+    auto entries = PacketEntries();
+    entries.append(Entry("ARTICLE[3].xml", NoisyText(5000, 3)));
+    const QString packet = FRoot + QStringLiteral("p.mpd");
+    WriteFile(packet, ArchiveBytes(QStringLiteral("zip"), entries));
+    const QString unpack = FRoot + QStringLiteral("unpack/");
+    QStringList handed;
+    QString error;
+    QVERIFY(!TArchiver(FRoot + QStringLiteral("program/"))
+                 .ExtractPacket(packet, unpack, error, [&](const QString& name, const QByteArray&) {
+                   handed.append(name);
+                   if (name == QStringLiteral("ARTICLE[2].xml"))
+                     throw ENompackError(QStringLiteral("the check failed"),
+                                         ENompackError::Kind::File);
+                 }));
+    QVERIFY2(error.contains(unpack + QStringLiteral("ARTICLE[2].xml: the check failed")),
+             qPrintable(error));
+    QCOMPARE(handed, QStringList({"tables.descr", "ARTICLE[1].xml", "ARTICLE[2].xml"}));
     QVERIFY(!QFile::exists(unpack + QStringLiteral("ARTICLE[3].xml")));
   }
 
