@@ -209,62 +209,35 @@ class TestInstallAllOrNothing : public QObject {
              qPrintable(FirstDifference(target.Unchanged(before), after)));
   }
 
-  // The second table's chunk breaks after the cleanup and the first table's
-  // load (the check had read it whole): everything is rolled back.
-  void chunkFailsAfterCleanup_data() {
+  // A chunk breaks after the check had read it whole, once N_NZOK_GROUP's
+  // first batch is stored: everything is rolled back. Either the second
+  // table's chunk (after the cleanup and the first table's load), or one of
+  // N_NZOK_GROUP's own while batches before it are with the server (its
+  // first batch is stored once the third is read, the second is sent, the
+  // fourth's first chunk not yet read: the batches sent are completed).
+  void chunkBreaksDuringTheLoad_data() {
     QTest::addColumn<int>("kind");
-    QTest::newRow("mysql") << int(kMySQL);
-    QTest::newRow("firebird") << int(kFireBird);
+    QTest::addColumn<int>("groupRows");
+    QTest::addColumn<int>("chunkRows");  // a batch is 50 rows on Firebird, 500 on MySQL
+    QTest::addColumn<QString>("brokenChunk");
+    const QString article = PacketLayout::ChunkFileName("ARTICLE", 1);
+    QTest::newRow("mysql, the next table") << int(kMySQL) << 3 << 1000 << article;
+    QTest::newRow("firebird, the next table") << int(kFireBird) << 3 << 1000 << article;
+    QTest::newRow("mysql, batches in flight")
+        << int(kMySQL) << 2000 << 50 << PacketLayout::ChunkFileName("N_NZOK_GROUP", 31);
+    QTest::newRow("firebird, batches in flight")
+        << int(kFireBird) << 2000 << 50 << PacketLayout::ChunkFileName("N_NZOK_GROUP", 4);
   }
-  void chunkFailsAfterCleanup() {
+  void chunkBreaksDuringTheLoad() {
     QFETCH(int, kind);
+    QFETCH(int, groupRows);
+    QFETCH(int, chunkRows);
+    QFETCH(QString, brokenChunk);
     REQUIRE_KIND_SERVER(kind);
     TTarget target(kind);
     const QStringList before = target.Dump();
-    const QString packet = WriteReusedPacket(FCase->path(), 3);
-    const QString article = FCase->path() + "/p/" + PacketLayout::ChunkFileName("ARTICLE", 1);
-
-    THookView view;
-    view.Answers = {true};
-    bool broken = false;
-    view.OnProgress = [&](const QString& caption, int done) {
-      if (!broken && done > 0 && caption.endsWith(" N_NZOK_GROUP")) {
-        WriteText(article, "<?xml version=\"1.0\"?><DATAPACKET><broken");
-        broken = true;
-      }
-    };
-    QVERIFY(!Install(kind, target, view, packet));
-    QVERIFY(broken);
-    QCOMPARE(view.Errors.size(), 1);
-    QVERIFY2(view.Errors[0].endsWith("\r\n" + TInstallDriver::UnchangedText()),
-             qPrintable(view.Errors[0]));
-    // The rows loaded before the failure were there until the rollback.
-    QVERIFY(view.Log.contains("Зареждане на данни за номенклатури..."));
-    const QStringList after = target.Dump();
-    QVERIFY2(after == target.Unchanged(before),
-             qPrintable(FirstDifference(target.Unchanged(before), after)));
-  }
-
-  // A chunk breaks while batches before it are with the server (the first
-  // batch of N_NZOK_GROUP is stored once the third is read, the second is
-  // sent, the fourth's first chunk not yet read): the batches sent are
-  // completed and the whole run rolled back.
-  void chunkFailsWhileABatchIsInFlight_data() {
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<int>(
-        "brokenChunk");  // of 50 rows: a batch is 50 rows on Firebird, 500 on MySQL
-    QTest::newRow("mysql") << int(kMySQL) << 31;
-    QTest::newRow("firebird") << int(kFireBird) << 4;
-  }
-  void chunkFailsWhileABatchIsInFlight() {
-    QFETCH(int, kind);
-    QFETCH(int, brokenChunk);
-    REQUIRE_KIND_SERVER(kind);
-    TTarget target(kind);
-    const QStringList before = target.Dump();
-    const QString packet = WriteReusedPacket(FCase->path(), 2000, 50);
-    const QString chunk =
-        FCase->path() + "/p/" + PacketLayout::ChunkFileName("N_NZOK_GROUP", brokenChunk);
+    const QString packet = WriteReusedPacket(FCase->path(), groupRows, chunkRows);
+    const QString chunk = FCase->path() + "/p/" + brokenChunk;
 
     THookView view;
     view.Answers = {true};
@@ -278,10 +251,11 @@ class TestInstallAllOrNothing : public QObject {
     QVERIFY(!Install(kind, target, view, packet));
     QVERIFY(broken);
     QCOMPARE(view.Errors.size(), 1);
-    QVERIFY2(view.Errors[0].contains(PacketLayout::ChunkFileName("N_NZOK_GROUP", brokenChunk)),
-             qPrintable(view.Errors[0]));
+    QVERIFY2(view.Errors[0].contains(brokenChunk), qPrintable(view.Errors[0]));
     QVERIFY2(view.Errors[0].endsWith("\r\n" + TInstallDriver::UnchangedText()),
              qPrintable(view.Errors[0]));
+    // The rows loaded before the failure were there until the rollback.
+    QVERIFY(view.Log.contains("Зареждане на данни за номенклатури..."));
     const QStringList after = target.Dump();
     QVERIFY2(after == target.Unchanged(before),
              qPrintable(FirstDifference(target.Unchanged(before), after)));

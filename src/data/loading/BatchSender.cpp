@@ -86,6 +86,11 @@ void TBatchSender::Send(TEntry& entry) {
   }
 }
 
+void TBatchSender::Settle(TEntry& entry) {
+  entry.Done = true;
+  FHeld = entry.Failure != nullptr;
+}
+
 void TBatchSender::SendInline() {
   for (;;) {
     TEntry* entry = nullptr;
@@ -96,8 +101,7 @@ void TBatchSender::SendInline() {
     }
     Send(*entry);
     const std::lock_guard<std::mutex> lock(FMutex);
-    entry->Done = true;
-    FHeld = entry->Failure != nullptr;
+    Settle(*entry);
   }
 }
 
@@ -117,8 +121,7 @@ void TBatchSender::Run() {
     Send(*entry);
     {
       const std::lock_guard<std::mutex> lock(FMutex);
-      entry->Done = true;
-      FHeld = entry->Failure != nullptr;
+      Settle(*entry);
       FSending = false;
     }
     FChanged.notify_all();

@@ -56,6 +56,9 @@ class TBatchSender {
   // The first entry not yet sent, when sending may go on; null otherwise.
   TEntry* NextToSend();
   static void Send(TEntry& entry);
+  // Marks the entry sent; a failure holds the ones after it back. Under the
+  // lock.
+  void Settle(TEntry& entry);
   // Sends what may be sent, on the caller's thread (no thread to be had).
   void SendInline();
 

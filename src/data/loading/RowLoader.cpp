@@ -224,8 +224,6 @@ void TRowLoader::LoadRows(TLoadTarget& target, const QString& packetFolder, QStr
   const auto send = [&] {
     if (pending.isEmpty()) return;
     if (static_cast<int>(outstanding.size()) >= TBatchSender::kMaxOutstanding) completeOldest();
-    // Rows go one by one only once everything before them is completed.
-    if (!batch) completeAll();
     pendingBytes = 0;
     outstanding.emplace_back();
     TOutstanding& next = outstanding.back();
