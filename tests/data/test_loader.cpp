@@ -85,23 +85,40 @@ QString RefusalLogMismatch(const QStringList& log, const QList<int>& refused) {
       NOMPACK_REQUIRE_SERVER(FMySQL, "MariaDB 127.0.0.1:3306"); \
   } while (0)
 
-// An empty ARTICLE table (NAME required) in a scratch database of the kind,
-// `dm` attached to it; the scratch database outlives the attachment. The
-// error, empty when done.
-QString MakeArticleTarget(bool firebird, TDM& dm, std::unique_ptr<TScratchMySQL>& my,
-                          std::unique_ptr<TScratchFB>& fb) {
-  const QString create =
-      "CREATE TABLE ARTICLE (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(20) NOT NULL, "
-      "PRICE NUMERIC(15,2))";
-  if (firebird) {
-    fb = std::make_unique<TScratchFB>("inst_loader");
-    fb->Exec(create);
-    return dm.FBConnect(fb->Database()) ? QString() : QStringLiteral("no Firebird attachment");
+// An empty ARTICLE table (NAME required) in a scratch database of either
+// kind, the chunk folder, and a recorder with an attachment to the table;
+// the attachment goes before the scratch database.
+struct TArticleTarget {
+  TArticleTarget(bool firebird, const QString& folder) : Firebird(firebird), Folder(folder) {}
+  // Makes the table and attaches; the error, empty when done.
+  QString Open() {
+    const QString create =
+        "CREATE TABLE ARTICLE (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(20) NOT NULL, "
+        "PRICE NUMERIC(15,2))";
+    if (Firebird) {
+      Fb = std::make_unique<TScratchFB>("inst_loader");
+      Fb->Exec(create);
+      return DM.FBConnect(Fb->Database()) ? QString() : QStringLiteral("no Firebird attachment");
+    }
+    My = std::make_unique<TScratchMySQL>(kMySQLDb);
+    My->Exec(create);
+    return My->ConnectedBy(DM);
   }
-  my = std::make_unique<TScratchMySQL>(kMySQLDb);
-  my->Exec(create);
-  return my->ConnectedBy(dm);
-}
+  // The chunks through the kind's loader.
+  void Load(TRowLoader& loader, QStringList& files, int knownTotalRows = -1) {
+    if (Firebird)
+      loader.LoadFBChunks(Folder, files, "ARTICLE", knownTotalRows);
+    else
+      loader.LoadMySQLChunks(Folder, files, "ARTICLE", knownTotalRows);
+  }
+
+  const bool Firebird;
+  const QString Folder;
+  std::unique_ptr<TScratchMySQL> My;
+  std::unique_ptr<TScratchFB> Fb;
+  RecorderView View;
+  TDM DM{View};
+};
 
 }  // namespace
 
@@ -429,24 +446,18 @@ class TestLoader : public QObject {
     QFETCH(QList<int>, refused);
     QStringList files = WriteRefusingArticleChunks(Folder(), rows, refused);
     REQUIRE_ARTICLE_SERVER(firebird);
-    std::unique_ptr<TScratchMySQL> my;
-    std::unique_ptr<TScratchFB> fb;
-    RecorderView view;
-    TDM dm(view);
-    QCOMPARE(MakeArticleTarget(firebird, dm, my, fb), QString());
-    TRowLoader loader(dm, view);
+    TArticleTarget target(firebird, Folder());
+    QCOMPARE(target.Open(), QString());
+    RecorderView& view = target.View;
+    TRowLoader loader(target.DM, view);
     try {
-      if (firebird) {
-        loader.LoadFBChunks(Folder(), files, "ARTICLE");
-        dm.FBCommitRetaining();
-      } else {
-        loader.LoadMySQLChunks(Folder(), files, "ARTICLE");
-      }
+      target.Load(loader, files);
+      if (firebird) target.DM.FBCommitRetaining();
     } catch (const ENompackError& e) {
       QFAIL(qPrintable(e.FullText()));
     }
-    if (fb) fb->Reattach();
-    IConnection& con = fb ? fb->Con() : my->Con();
+    if (target.Fb) target.Fb->Reattach();
+    IConnection& con = target.Fb ? target.Fb->Con() : target.My->Con();
     QStringList expected;
     for (int id = 1; id <= rows; ++id)
       if (!refused.contains(id)) expected.append(QString::number(id));
@@ -756,18 +767,14 @@ class TestLoader : public QObject {
     WriteText(Folder() + broken, "<not a data packet");
     files.append(broken);
     REQUIRE_ARTICLE_SERVER(firebird);
-    std::unique_ptr<TScratchMySQL> my;
-    std::unique_ptr<TScratchFB> fb;
-    RecorderView view;
-    TDM dm(view);
-    QCOMPARE(MakeArticleTarget(firebird, dm, my, fb), QString());
+    TArticleTarget target(firebird, Folder());
+    QCOMPARE(target.Open(), QString());
+    RecorderView& view = target.View;
+    TDM& dm = target.DM;
     TRowLoader loader(dm, view);
     QString failure;
     try {
-      if (firebird)
-        loader.LoadFBChunks(Folder(), files, "ARTICLE", rows);
-      else
-        loader.LoadMySQLChunks(Folder(), files, "ARTICLE", rows);
+      target.Load(loader, files, rows);
     } catch (const ENompackError& e) {
       failure = e.Message();
     }
